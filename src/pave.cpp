@@ -1,0 +1,299 @@
+// The cell scene: set-up, one frame and shutdown over one scene_t record, and
+// the geometry of a single cell.
+#include "pave.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <limits>
+
+namespace {
+
+constexpr const char *TITRE = "VORNA V0.0.01";
+constexpr int MARGE_BAS = 75;         // the window leaves this much of the display free
+constexpr int ECRAN_DEFAUT_W = 1800;  // display assumed when its mode can't be read
+constexpr int ECRAN_DEFAUT_H = 1075;
+constexpr int PLACEMENT_W = 1800;  // cells start anywhere in this fixed area
+constexpr int PLACEMENT_H = 1000;
+constexpr int COTE = 50;                           // side of a cell, in pixels
+constexpr int PAS = 10;                            // longest step of a cell per frame
+constexpr Uint32 PAUSE_MS = 50;                    // wait after each present
+constexpr double ANGLE_TOUR = 2.0943951023931953;  // 2*pi/3, the turn at each vertex
+
+constexpr std::array<float, NB_CELLULES> ORIENTATIONS = {
+    0.0F,       0.5235988F,  0.7853982F,  1.0471976F,  1.5707964F,
+    3.1415927F, -0.5235988F, -0.7853982F, -1.0471976F, -1.5707964F,
+};
+
+// Truncates toward zero like a plain conversion, but saturates instead of
+// being undefined for values no int can hold.
+int tronque(double v) {
+    constexpr double bas = std::numeric_limits<int>::min();
+    constexpr double haut = std::numeric_limits<int>::max();
+    if (std::isnan(v)) {
+        return 0;
+    }
+    if (v <= bas) {
+        return std::numeric_limits<int>::min();
+    }
+    if (v >= haut) {
+        return std::numeric_limits<int>::max();
+    }
+    return static_cast<int>(v);
+}
+
+// A black canvas of w x h that keeps what is drawn on it between presents.
+// Null when the renderer cannot draw into textures.
+SDL_Texture *canvas_neuf(SDL_Renderer *render, int w, int h) {
+    SDL_Texture *canvas =
+        SDL_CreateTexture(render, SDL_PIXELFORMAT_ARGB8888, SDL_TEXTUREACCESS_TARGET, w, h);
+    if (canvas == nullptr) {
+        return nullptr;
+    }
+    SDL_SetTextureBlendMode(canvas, SDL_BLENDMODE_NONE);
+    SDL_SetRenderTarget(render, canvas);
+    SDL_SetRenderDrawColor(render, 0, 0, 0, 255);
+    SDL_RenderClear(render);
+    SDL_SetRenderTarget(render, nullptr);
+    return canvas;
+}
+
+// Replaces the canvas by a black one of the window's size (at start, and
+// after the driver lost what render targets held).
+void canvas_renouvelle(scene_t &scene) {
+    if (scene.canvas != nullptr) {
+        SDL_DestroyTexture(scene.canvas);
+    }
+    scene.canvas_w = scene.scr_width;
+    scene.canvas_h = scene.scr_height;
+    scene.canvas = canvas_neuf(scene.render, scene.canvas_w, scene.canvas_h);
+}
+
+// Follows the window's size (the user may resize it at any time) and grows
+// the canvas, keeping its pixels, once the window has outgrown it.
+void suit_fenetre(scene_t &scene) {
+    int w = 0;
+    int h = 0;
+    if (SDL_GetRendererOutputSize(scene.render, &w, &h) == 0) {
+        scene.scr_width = w;
+        scene.scr_height = h;
+    }
+    if (scene.canvas == nullptr ||
+        (scene.scr_width <= scene.canvas_w && scene.scr_height <= scene.canvas_h)) {
+        return;
+    }
+    w = SDL_max(scene.scr_width, scene.canvas_w);
+    h = SDL_max(scene.scr_height, scene.canvas_h);
+    SDL_Texture *plus_grand = canvas_neuf(scene.render, w, h);
+    if (plus_grand == nullptr) {
+        return;  // keep drawing on the old one; the window's extra area stays black
+    }
+    const SDL_Rect ancien{0, 0, scene.canvas_w, scene.canvas_h};
+    SDL_SetRenderTarget(scene.render, plus_grand);
+    SDL_RenderCopy(scene.render, scene.canvas, &ancien, &ancien);
+    SDL_SetRenderTarget(scene.render, nullptr);
+    SDL_DestroyTexture(scene.canvas);
+    scene.canvas = plus_grand;
+    scene.canvas_w = w;
+    scene.canvas_h = h;
+}
+
+// Shows the canvas. SDL does not keep the window's back buffer after a
+// present, so the trails live in the canvas and are copied 1:1 each time.
+void affiche(scene_t &scene) {
+    if (scene.canvas != nullptr) {
+        const SDL_Rect zone{0, 0, SDL_min(scene.scr_width, scene.canvas_w),
+                            SDL_min(scene.scr_height, scene.canvas_h)};
+        SDL_SetRenderTarget(scene.render, nullptr);
+        SDL_SetRenderDrawColor(scene.render, 0, 0, 0, 255);
+        SDL_RenderClear(scene.render);
+        SDL_RenderCopy(scene.render, scene.canvas, &zone, &zone);
+    }
+    SDL_RenderPresent(scene.render);
+}
+
+void efface(scene_t &scene) {
+    SDL_SetRenderTarget(scene.render, scene.canvas);
+    SDL_SetRenderDrawColor(scene.render, 0, 0, 0, 255);
+    SDL_RenderClear(scene.render);
+}
+
+SDL_bool touche(scene_t &scene, SDL_Keycode sym) {
+    switch (sym) {
+        case SDLK_ESCAPE:
+        case SDLK_q:
+            scene.program_on = SDL_FALSE;
+            return SDL_TRUE;
+        case SDLK_n:
+            efface(scene);
+            return SDL_TRUE;
+        case SDLK_p:
+            scene.paused = scene.paused ? SDL_FALSE : SDL_TRUE;
+            return SDL_TRUE;
+        case SDLK_SPACE:
+            if (scene.paused) {
+                scene.un_pas = SDL_TRUE;
+            }
+            return SDL_TRUE;
+        default:
+            return SDL_FALSE;
+    }
+}
+
+}  // namespace
+
+vecteur_t calcul_nv_coordonnees(int x, int y, int x_crs, int y_crs) {
+    // Offsets are formed in 64 bits so that no pair of ints can overflow;
+    // for every offset a 32-bit int can hold, the step is the same.
+    const std::int64_t mid_x = static_cast<std::int64_t>(x_crs) - x;
+    const std::int64_t mid_y = static_cast<std::int64_t>(y_crs) - y;
+    const double distance = std::sqrt(std::pow(static_cast<double>(mid_x), 2.0) +
+                                      std::pow(static_cast<double>(mid_y), 2.0));
+    vecteur_t res{0, 0};
+    if (distance == 0.0) {
+        return res;  // already on the pointer: 0/0 has no direction, so stay
+    }
+    res.x = tronque(static_cast<double>(PAS * mid_x) / distance);
+    res.y = tronque(static_cast<double>(PAS * mid_y) / distance);
+    return res;
+}
+
+int trace_triangle(SDL_Renderer *renderer, int x, int y, int w, float theta) {
+    SDL_SetRenderDrawColor(renderer, 255, 0, 0, 255);
+    const double a = theta;
+    const double x1 = x + w * std::cos(a);
+    const double y1 = y + w * std::sin(a);
+    SDL_RenderDrawLine(renderer, x, y, tronque(x1), tronque(y1));
+    // The far vertices are chained from the untruncated first one, so the
+    // outline always closes on (x, y).
+    const double b = a + ANGLE_TOUR;
+    const double x2 = x1 + w * std::cos(b);
+    const double y2 = y1 + w * std::sin(b);
+    SDL_RenderDrawLine(renderer, tronque(x1), tronque(y1), tronque(x2), tronque(y2));
+    SDL_RenderDrawLine(renderer, tronque(x2), tronque(y2), x, y);
+    return 0;
+}
+
+void scene_demarre(scene_t &scene) {
+    std::srand(static_cast<unsigned>(std::time(nullptr)));
+
+    // The mode is left untouched when it can't be read: size the window as
+    // for the display the cells are laid out for rather than from garbage.
+    SDL_DisplayMode mode{};
+    if (SDL_GetCurrentDisplayMode(0, &mode) != 0) {
+        mode.w = ECRAN_DEFAUT_W;
+        mode.h = ECRAN_DEFAUT_H;
+    }
+    scene.scr_width = mode.w;
+    scene.scr_height = mode.h - MARGE_BAS;
+
+    scene.window =
+        SDL_CreateWindow(TITRE, 0, 0, scene.scr_width, scene.scr_height, SDL_WINDOW_RESIZABLE);
+    if (scene.window == nullptr) {
+        SDL_Log("Error : SDL window creation - %s\n", SDL_GetError());
+        SDL_Quit();
+        std::exit(EXIT_FAILURE);
+    }
+
+    for (int i = 0; i < NB_CELLULES; ++i) {
+        scene.x_triangle[i] = std::rand() % PLACEMENT_W;
+        scene.y_triangle[i] = std::rand() % PLACEMENT_H;
+    }
+    scene.theta_triangle = ORIENTATIONS;
+
+    scene.render =
+        SDL_CreateRenderer(scene.window, -1, SDL_RENDERER_ACCELERATED | SDL_RENDERER_PRESENTVSYNC);
+    if (scene.render == nullptr) {
+        std::printf("Render déficient \n");
+        SDL_Quit();
+        std::exit(EXIT_FAILURE);
+    }
+
+    // Without a canvas the cells are drawn straight to the window; clear it
+    // once so the first present shows black, not what the driver left there.
+    suit_fenetre(scene);
+    canvas_renouvelle(scene);
+    if (scene.canvas == nullptr) {
+        SDL_SetRenderDrawColor(scene.render, 0, 0, 0, 255);
+        SDL_RenderClear(scene.render);
+    }
+    affiche(scene);
+}
+
+SDL_bool scene_evenement(scene_t &scene, const SDL_Event &event) {
+    switch (event.type) {
+        case SDL_QUIT:
+            scene.program_on = SDL_FALSE;
+            return SDL_TRUE;
+        case SDL_KEYDOWN:
+            return touche(scene, event.key.keysym.sym);
+        case SDL_RENDER_TARGETS_RESET:
+        case SDL_RENDER_DEVICE_RESET:
+            // The canvas's pixels (or the texture itself) are gone: start a
+            // fresh black one, as after a wipe.
+            canvas_renouvelle(scene);
+            return SDL_FALSE;
+        default:
+            return SDL_FALSE;
+    }
+}
+
+void scene_image(scene_t &scene) {
+    // SDL_PollEvent ends a poll cycle on a marker it queues when it pumps.
+    // A drain cut short by a useful event leaves that marker behind, and the
+    // next drain would stop on it with later events still queued: drop it so
+    // that every drain runs to the first useful event or an empty queue.
+    SDL_FlushEvent(SDL_POLLSENTINEL);
+
+    // Only the first useful event takes effect; the rest wait a frame.
+    SDL_bool event_utile = SDL_FALSE;
+    SDL_Event event;
+    while (!event_utile && SDL_PollEvent(&event)) {
+        event_utile = scene_evenement(scene, event);
+    }
+
+    int x_crs = 0;
+    int y_crs = 0;
+    SDL_GetMouseState(&x_crs, &y_crs);
+
+    const bool bouge = !scene.paused || scene.un_pas;
+    scene.un_pas = SDL_FALSE;
+    suit_fenetre(scene);
+    SDL_SetRenderTarget(scene.render, scene.canvas);
+    for (int i = 0; i < NB_CELLULES; ++i) {
+        if (bouge) {
+            const vecteur_t direction =
+                calcul_nv_coordonnees(scene.x_triangle[i], scene.y_triangle[i], x_crs, y_crs);
+            scene.x_triangle[i] += direction.x;
+            scene.y_triangle[i] += direction.y;
+        }
+        trace_triangle(scene.render, scene.x_triangle[i], scene.y_triangle[i], COTE,
+                       scene.theta_triangle[i]);
+    }
+    affiche(scene);
+    SDL_Delay(PAUSE_MS);
+}
+
+void scene_termine(scene_t &scene) {
+    affiche(scene);
+    SDL_Delay(PAUSE_MS);
+    if (scene.canvas != nullptr) {
+        SDL_DestroyTexture(scene.canvas);
+        scene.canvas = nullptr;
+    }
+    SDL_DestroyRenderer(scene.render);
+    scene.render = nullptr;
+    SDL_DestroyWindow(scene.window);
+    scene.window = nullptr;
+}
+
+int petites_cellules() {
+    scene_t scene;
+    scene_demarre(scene);
+    while (scene.program_on) {
+        scene_image(scene);
+    }
+    scene_termine(scene);
+    return 0;
+}

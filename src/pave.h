@@ -1,0 +1,59 @@
+// The cell scene: ten red triangle outlines that crawl toward the pointer.
+#pragma once
+
+#include <SDL.h>
+
+#include <array>
+#include <cstdint>
+
+// A pursuit step or an offset, in canvas pixels.
+struct vecteur_t {
+    std::int32_t x;
+    std::int32_t y;
+};
+
+constexpr int NB_CELLULES = 10;
+
+// Everything the scene owns for the length of a run. The window and the
+// renderer come from set-up; the canvas is the drawing surface that keeps the
+// trails between presents (null when the renderer cannot draw into textures,
+// in which case the scene draws straight to the window).
+struct scene_t {
+    SDL_Window *window = nullptr;
+    SDL_Renderer *render = nullptr;
+    SDL_Texture *canvas = nullptr;
+    int canvas_w = 0;
+    int canvas_h = 0;
+    int scr_width = 0;
+    int scr_height = 0;
+    std::array<std::int32_t, NB_CELLULES> x_triangle{};
+    std::array<std::int32_t, NB_CELLULES> y_triangle{};
+    std::array<float, NB_CELLULES> theta_triangle{};
+    SDL_bool program_on = SDL_TRUE;
+    SDL_bool paused = SDL_FALSE;
+    // Set by the space key while paused: the next move happens once.
+    SDL_bool un_pas = SDL_FALSE;
+};
+
+// Step that brings a cell at (x, y) at most ten pixels closer to the pointer.
+vecteur_t calcul_nv_coordonnees(int x, int y, int x_crs, int y_crs);
+
+// Red outline of the equilateral triangle of side w with a vertex at (x, y),
+// its first side leaving that vertex at angle theta. Always returns 0.
+int trace_triangle(SDL_Renderer *renderer, int x, int y, int w, float theta);
+
+// Opens the window and renderer and scatters the swarm. Ends the process with
+// status 1 when the window or the renderer cannot be had.
+void scene_demarre(scene_t &scene);
+
+// Acts on one event; returns SDL_TRUE when it ends the frame's event drain.
+SDL_bool scene_evenement(scene_t &scene, const SDL_Event &event);
+
+// One frame: drain events, move and draw the cells, present, wait.
+void scene_image(scene_t &scene);
+
+// Final present and wait, then releases the renderer and the window.
+void scene_termine(scene_t &scene);
+
+// The whole interactive run; returns 0 once the user has asked to stop.
+int petites_cellules();
