@@ -1,0 +1,353 @@
+// The scene driven frame by frame on SDL's software renderer, with events
+// pushed into SDL's queue and the window's pixels read back.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <vector>
+
+#include "pave.h"
+
+namespace {
+
+constexpr Uint32 RGB = 0x00FFFFFFU;
+constexpr Uint32 ROUGE = 0x00FF0000U;
+
+struct Cellule {
+    int x, y;
+    float theta;
+};
+
+class Scene : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        setenv("SDL_VIDEODRIVER", "dummy", 1);
+        setenv("SDL_RENDER_DRIVER", "software", 1);
+    }
+
+    void SetUp() override {
+        ASSERT_EQ(SDL_Init(SDL_INIT_VIDEO), 0) << SDL_GetError();
+        scene_demarre(scene);
+        ASSERT_NE(scene.render, nullptr);
+        // Start from a known queue and a known pointer.
+        SDL_PumpEvents();
+        SDL_FlushEvents(SDL_FIRSTEVENT, SDL_LASTEVENT);
+        pointe(400, 300);
+    }
+
+    void TearDown() override {
+        if (scene.render != nullptr) {
+            scene_termine(scene);
+        }
+        SDL_Quit();
+    }
+
+    void pointe(int x, int y) {
+        SDL_WarpMouseInWindow(scene.window, x, y);
+    }
+
+    static void pousse_touche(SDL_Keycode sym, Uint32 type = SDL_KEYDOWN) {
+        SDL_Event e{};
+        e.type = type;
+        e.key.state = type == SDL_KEYDOWN ? SDL_PRESSED : SDL_RELEASED;
+        e.key.keysym.sym = sym;
+        ASSERT_EQ(SDL_PushEvent(&e), 1) << SDL_GetError();
+    }
+
+    static void pousse(Uint32 type) {
+        SDL_Event e{};
+        e.type = type;
+        ASSERT_EQ(SDL_PushEvent(&e), 1) << SDL_GetError();
+    }
+
+    std::vector<Cellule> cellules() const {
+        std::vector<Cellule> c;
+        for (int i = 0; i < NB_CELLULES; ++i) {
+            c.push_back({scene.x_triangle[i], scene.y_triangle[i], scene.theta_triangle[i]});
+        }
+        return c;
+    }
+
+    void place(const std::vector<vecteur_t> &positions) {
+        for (int i = 0; i < NB_CELLULES; ++i) {
+            scene.x_triangle[i] = positions[i].x;
+            scene.y_triangle[i] = positions[i].y;
+        }
+    }
+
+    // Runs one frame and returns the cells as they were drawn in it.
+    std::vector<Cellule> image() {
+        scene_image(scene);
+        return cellules();
+    }
+
+    // What the window shows, as 0xRRGGBB.
+    std::vector<Uint32> fenetre() const {
+        int w = 0, h = 0;
+        SDL_GetRendererOutputSize(scene.render, &w, &h);
+        std::vector<Uint32> p(static_cast<size_t>(w) * h);
+        EXPECT_EQ(
+            SDL_RenderReadPixels(scene.render, nullptr, SDL_PIXELFORMAT_ARGB8888, p.data(), w * 4),
+            0)
+            << SDL_GetError();
+        for (Uint32 &v : p) {
+            v &= RGB;
+        }
+        return p;
+    }
+
+    // The same window drawn independently, by the scene's renderer on a
+    // texture of its own: black, then the given cells, clipped as they are
+    // on the canvas, which may be larger than the window.
+    std::vector<Uint32> attendu(const std::vector<Cellule> &dessin) const {
+        int w = 0, h = 0;
+        SDL_GetRendererOutputSize(scene.render, &w, &h);
+        SDL_Texture *t =
+            SDL_CreateTexture(scene.render, SDL_PIXELFORMAT_ARGB8888, SDL_TEXTUREACCESS_TARGET,
+                              SDL_max(w, scene.canvas_w), SDL_max(h, scene.canvas_h));
+        SDL_SetRenderTarget(scene.render, t);
+        SDL_SetRenderDrawColor(scene.render, 0, 0, 0, 255);
+        SDL_RenderClear(scene.render);
+        for (const Cellule &c : dessin) {
+            trace_triangle(scene.render, c.x, c.y, 50, c.theta);
+        }
+        const SDL_Rect fenetre{0, 0, w, h};
+        std::vector<Uint32> p(static_cast<size_t>(w) * h);
+        SDL_RenderReadPixels(scene.render, &fenetre, SDL_PIXELFORMAT_ARGB8888, p.data(), w * 4);
+        for (Uint32 &v : p) {
+            v &= RGB;
+        }
+        SDL_SetRenderTarget(scene.render, nullptr);
+        SDL_DestroyTexture(t);
+        return p;
+    }
+
+    static void ajoute(std::vector<Cellule> &tout, const std::vector<Cellule> &plus) {
+        tout.insert(tout.end(), plus.begin(), plus.end());
+    }
+
+    scene_t scene;
+};
+
+// Ten cells within the window, away from the pointer at (400, 300).
+const std::vector<vecteur_t> DISPERSION = {
+    {20, 30},   {700, 40},  {900, 600}, {100, 500}, {350, 650},
+    {600, 300}, {250, 120}, {800, 200}, {60, 250},  {500, 550},
+};
+
+TEST_F(Scene, DemarreNoirAvecLesOrientationsDeLaTable) {
+    const std::vector<Uint32> noir = attendu({});
+    EXPECT_TRUE(fenetre() == noir);
+    const std::array<float, NB_CELLULES> table = {0.0F,        0.5235988F, 0.7853982F,  1.0471976F,
+                                                  1.5707964F,  3.1415927F, -0.5235988F, -0.7853982F,
+                                                  -1.0471976F, -1.5707964F};
+    EXPECT_EQ(scene.theta_triangle, table);
+    for (int i = 0; i < NB_CELLULES; ++i) {
+        EXPECT_TRUE(scene.x_triangle[i] >= 0 && scene.x_triangle[i] < 1800);
+        EXPECT_TRUE(scene.y_triangle[i] >= 0 && scene.y_triangle[i] < 1000);
+    }
+    EXPECT_EQ(scene.program_on, SDL_TRUE);
+    EXPECT_EQ(scene.paused, SDL_FALSE);
+}
+
+TEST_F(Scene, LesTracesSAccumulentPuisNLesEfface) {
+    place(DISPERSION);
+    std::vector<Cellule> tout;
+    for (int i = 0; i < 4; ++i) {
+        ajoute(tout, image());
+    }
+    EXPECT_TRUE(fenetre() == attendu(tout));
+
+    pousse_touche(SDLK_n);
+    const std::vector<Cellule> apres = image();
+    EXPECT_TRUE(fenetre() == attendu(apres));
+    EXPECT_FALSE(attendu(apres) == attendu(tout));
+}
+
+TEST_F(Scene, LesCellulesRejoignentLePointeurEtYRestent) {
+    pointe(333, 222);
+    // Cell 0 exactly on the pointer, two more a step away from landing on it.
+    std::vector<vecteur_t> depart = DISPERSION;
+    depart[0] = {333, 222};
+    depart[1] = {323, 222};
+    depart[2] = {327, 214};
+    place(depart);
+    for (int i = 0; i < 120; ++i) {
+        image();
+    }
+    for (int i = 0; i < 20; ++i) {
+        const std::vector<Cellule> c = image();
+        for (const Cellule &cel : c) {
+            ASSERT_LE(std::abs(cel.x - 333), 10);
+            ASSERT_LE(std::abs(cel.y - 222), 10);
+        }
+        EXPECT_EQ(c[0].x, 333);
+        EXPECT_EQ(c[0].y, 222);
+    }
+}
+
+TEST_F(Scene, NPuisQDansLaMemeImageEffacentPuisTerminent) {
+    place(DISPERSION);
+    image();
+    pousse_touche(SDLK_n);
+    pousse_touche(SDLK_q);
+    const std::vector<Cellule> premiere = image();
+    EXPECT_EQ(scene.program_on, SDL_TRUE);
+    EXPECT_TRUE(fenetre() == attendu(premiere));
+
+    std::vector<Cellule> tout = premiere;
+    ajoute(tout, image());
+    EXPECT_EQ(scene.program_on, SDL_FALSE);
+    EXPECT_TRUE(fenetre() == attendu(tout));
+}
+
+TEST_F(Scene, ChaqueDemandeDArretBougeEtDessineUneDerniereImage) {
+    const std::vector<std::pair<Uint32, SDL_Keycode>> demandes = {
+        {SDL_QUIT, 0}, {SDL_KEYDOWN, SDLK_ESCAPE}, {SDL_KEYDOWN, SDLK_q}};
+    for (const auto &[type, sym] : demandes) {
+        SCOPED_TRACE(sym);
+        scene.program_on = SDL_TRUE;
+        place(DISPERSION);
+        pousse_touche(SDLK_n);
+        image();
+        if (type == SDL_QUIT) {
+            pousse(SDL_QUIT);
+        } else {
+            pousse_touche(sym);
+        }
+        const std::vector<Cellule> avant = cellules();
+        const std::vector<Cellule> derniere = image();
+        EXPECT_EQ(scene.program_on, SDL_FALSE);
+        for (int i = 0; i < NB_CELLULES; ++i) {
+            EXPECT_NE(derniere[i].x * 10000 + derniere[i].y, avant[i].x * 10000 + avant[i].y);
+        }
+        std::vector<Cellule> deux = avant;
+        ajoute(deux, derniere);
+        EXPECT_TRUE(fenetre() == attendu(deux));
+    }
+    scene_termine(scene);
+    EXPECT_EQ(scene.render, nullptr);
+    EXPECT_EQ(scene.window, nullptr);
+}
+
+TEST_F(Scene, SeulLePremierEvenementUtileAgitDansUneImage) {
+    place(DISPERSION);
+    image();
+    // Pointer motion, key releases and keys outside the table never stop
+    // the drain, however many there are; N after them still wipes.
+    for (int i = 0; i < 300; ++i) {
+        pointe(400 + i % 7, 300);
+    }
+    for (const SDL_Keycode k : {SDLK_a, SDLK_RETURN, SDLK_LSHIFT, SDLK_F1}) {
+        pousse_touche(k);
+        pousse_touche(k, SDL_KEYUP);
+    }
+    pousse_touche(SDLK_n);
+    pousse_touche(SDLK_p);
+    pousse_touche(SDLK_ESCAPE);
+    const std::vector<Cellule> c = image();
+    EXPECT_TRUE(fenetre() == attendu(c));
+    EXPECT_EQ(scene.paused, SDL_FALSE);
+    image();
+    EXPECT_EQ(scene.paused, SDL_TRUE);
+    EXPECT_EQ(scene.program_on, SDL_TRUE);
+    image();
+    EXPECT_EQ(scene.program_on, SDL_FALSE);
+}
+
+TEST_F(Scene, PauseEtPasAPas) {
+    place(DISPERSION);
+    const auto un_pas = [](const std::vector<Cellule> &avant, int x, int y) {
+        std::vector<Cellule> apres = avant;
+        for (Cellule &c : apres) {
+            const vecteur_t d = calcul_nv_coordonnees(c.x, c.y, x, y);
+            c.x += d.x;
+            c.y += d.y;
+        }
+        return apres;
+    };
+    const auto positions = [](const std::vector<Cellule> &c) {
+        std::vector<std::pair<int, int>> p;
+        for (const Cellule &cel : c) {
+            p.emplace_back(cel.x, cel.y);
+        }
+        return p;
+    };
+    // Space while running changes nothing but ending the drain.
+    std::vector<Cellule> avant = cellules();
+    pousse_touche(SDLK_SPACE);
+    EXPECT_EQ(positions(image()), positions(un_pas(avant, 400, 300)));
+
+    pousse_touche(SDLK_p);
+    avant = cellules();
+    EXPECT_EQ(positions(image()), positions(avant));
+    pointe(100, 100);
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(positions(image()), positions(avant));
+    }
+    pousse_touche(SDLK_SPACE);
+    const std::vector<Cellule> pas = image();
+    EXPECT_EQ(positions(pas), positions(un_pas(avant, 100, 100)));
+    EXPECT_EQ(positions(image()), positions(pas));
+
+    // Drawing goes on while paused: a wipe shows the cells where they stand.
+    pousse_touche(SDLK_n);
+    image();
+    EXPECT_TRUE(fenetre() == attendu(pas));
+
+    pousse_touche(SDLK_p);
+    EXPECT_EQ(positions(image()), positions(un_pas(pas, 100, 100)));
+    EXPECT_EQ(scene.paused, SDL_FALSE);
+}
+
+TEST_F(Scene, LaToileSuitLaFenetreQuiGrandit) {
+    place(DISPERSION);
+    std::vector<Cellule> tout = image();
+    const int w0 = scene.canvas_w;
+    const int h0 = scene.canvas_h;
+    SDL_SetWindowSize(scene.window, w0 + 300, h0 + 200);
+    // A cell in the new area must be drawn, and the old trails kept.
+    std::vector<vecteur_t> depart = DISPERSION;
+    depart[0] = {w0 + 250, h0 + 150};
+    pointe(w0 + 250, h0 + 150);
+    place(depart);
+    ajoute(tout, image());
+    EXPECT_GE(scene.canvas_w, w0 + 300);
+    EXPECT_GE(scene.canvas_h, h0 + 200);
+    EXPECT_TRUE(fenetre() == attendu(tout));
+
+    // Shrinking keeps the canvas; growing back shows the same trails.
+    SDL_SetWindowSize(scene.window, 200, 100);
+    scene.paused = SDL_TRUE;
+    image();
+    SDL_SetWindowSize(scene.window, w0 + 300, h0 + 200);
+    image();
+    EXPECT_TRUE(fenetre() == attendu(tout));
+}
+
+TEST_F(Scene, UneToilePerdueRepartDuNoir) {
+    for (const Uint32 type : {SDL_RENDER_TARGETS_RESET, SDL_RENDER_DEVICE_RESET}) {
+        SCOPED_TRACE(type);
+        place(DISPERSION);
+        image();
+        pousse(type);
+        const std::vector<Cellule> c = image();
+        ASSERT_NE(scene.canvas, nullptr);
+        EXPECT_TRUE(fenetre() == attendu(c));
+    }
+}
+
+TEST_F(Scene, SansToileLesCellulesVontDroitALaFenetre) {
+    SDL_DestroyTexture(scene.canvas);
+    scene.canvas = nullptr;
+    place(DISPERSION);
+    std::vector<Cellule> tout;
+    for (int i = 0; i < 3; ++i) {
+        ajoute(tout, image());
+    }
+    EXPECT_TRUE(fenetre() == attendu(tout));
+    pousse_touche(SDLK_n);
+    const std::vector<Cellule> c = image();
+    EXPECT_TRUE(fenetre() == attendu(c));
+}
+
+}  // namespace
