@@ -206,6 +206,7 @@ void scene_demarre(scene_t &scene) {
         SDL_CreateRenderer(scene.window, -1, SDL_RENDERER_ACCELERATED | SDL_RENDERER_PRESENTVSYNC);
     if (scene.render == nullptr) {
         std::printf("Render déficient \n");
+        std::fflush(stdout);  // before SDL_Quit, which a failing driver may not survive
         SDL_Quit();
         std::exit(EXIT_FAILURE);
     }
