@@ -1,0 +1,51 @@
+// Preloaded into the program to make one SDL call fail on demand, as a
+// broken driver would: VORNA_ECHEC names the call (fenetre, rendu, mode).
+#include <SDL.h>
+#include <dlfcn.h>
+
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+bool echoue(const char *quoi) {
+    const char *v = std::getenv("VORNA_ECHEC");
+    return v != nullptr && std::strcmp(v, quoi) == 0;
+}
+
+template <typename F>
+F vraie(const char *nom) {
+    return reinterpret_cast<F>(dlsym(RTLD_NEXT, nom));
+}
+
+}  // namespace
+
+extern "C" {
+
+SDL_Window *SDL_CreateWindow(const char *titre, int x, int y, int w, int h, Uint32 flags) {
+    if (echoue("fenetre")) {
+        SDL_SetError("fenetre refusee pour le test");
+        return nullptr;
+    }
+    using F = SDL_Window *(*)(const char *, int, int, int, int, Uint32);
+    return vraie<F>("SDL_CreateWindow")(titre, x, y, w, h, flags);
+}
+
+SDL_Renderer *SDL_CreateRenderer(SDL_Window *fenetre, int index, Uint32 flags) {
+    if (echoue("rendu")) {
+        SDL_SetError("rendu refuse pour le test");
+        return nullptr;
+    }
+    using F = SDL_Renderer *(*)(SDL_Window *, int, Uint32);
+    return vraie<F>("SDL_CreateRenderer")(fenetre, index, flags);
+}
+
+// Fails as SDL does: an error, and the mode left as it was.
+int SDL_GetCurrentDisplayMode(int ecran, SDL_DisplayMode *mode) {
+    if (echoue("mode")) {
+        return SDL_SetError("mode illisible pour le test");
+    }
+    using F = int (*)(int, SDL_DisplayMode *);
+    return vraie<F>("SDL_GetCurrentDisplayMode")(ecran, mode);
+}
+}

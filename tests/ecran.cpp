@@ -1,0 +1,183 @@
+#include "ecran.h"
+
+#include <X11/Xatom.h>
+#include <X11/Xutil.h>
+#include <X11/extensions/XTest.h>
+#include <poll.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <thread>
+
+namespace {
+
+// The program's window can vanish between two of our requests; that is no
+// reason to end the test process, which Xlib's default handler would do.
+int ignore_erreur(Display *, XErrorEvent *) {
+    return 0;
+}
+
+}  // namespace
+
+bool ecran_demarre(ecran_t &e, int w, int h) {
+    XSetErrorHandler(ignore_erreur);
+    const std::string taille = std::to_string(w) + "x" + std::to_string(h) + "x24";
+    // -displayfd: the server picks a free display and writes its number once
+    // it accepts connections, so there is nothing to guess or sleep on.
+    e.xvfb = demarre({"/usr/bin/Xvfb", "-displayfd", "1", "-screen", "0", taille, "-nolisten",
+                      "tcp", "-noreset"},
+                     {});
+    std::string numero;
+    pollfd p{e.xvfb.sortie, POLLIN, 0};
+    while (numero.find('\n') == std::string::npos && poll(&p, 1, 10000) > 0) {
+        char c[32];
+        const ssize_t n = read(e.xvfb.sortie, c, sizeof c);
+        if (n <= 0) {
+            break;
+        }
+        numero.append(c, static_cast<size_t>(n));
+    }
+    if (numero.find('\n') == std::string::npos) {
+        ecran_arrete(e, true);
+        return false;
+    }
+    e.display = ":" + numero.substr(0, numero.find('\n'));
+    e.dpy = XOpenDisplay(e.display.c_str());
+    e.w = w;
+    e.h = h;
+    return e.dpy != nullptr;
+}
+
+void ecran_arrete(ecran_t &e, bool brutal) {
+    if (e.dpy != nullptr) {
+        XCloseDisplay(e.dpy);
+    }
+    e.dpy = nullptr;
+    if (e.xvfb.pid > 0) {
+        kill(e.xvfb.pid, brutal ? SIGKILL : SIGTERM);
+        attend(e.xvfb, 5000);
+    }
+}
+
+bool attend_que(const std::function<bool()> &cond, int timeout_ms) {
+    const auto fin = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+    while (!cond()) {
+        if (std::chrono::steady_clock::now() >= fin) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return true;
+}
+
+std::string titre(ecran_t &e, Window w) {
+    char *nom = nullptr;
+    std::string t;
+    if (XFetchName(e.dpy, w, &nom) != 0 && nom != nullptr) {
+        t = nom;
+        XFree(nom);
+    }
+    return t;
+}
+
+Window fenetre(ecran_t &e, const std::string &nom, int timeout_ms) {
+    Window trouvee = 0;
+    attend_que(
+        [&] {
+            Window racine = 0;
+            Window parent = 0;
+            Window *enfants = nullptr;
+            unsigned n = 0;
+            XQueryTree(e.dpy, DefaultRootWindow(e.dpy), &racine, &parent, &enfants, &n);
+            for (unsigned i = 0; i < n && trouvee == 0; ++i) {
+                XWindowAttributes a;
+                if (XGetWindowAttributes(e.dpy, enfants[i], &a) != 0 && a.map_state == IsViewable &&
+                    titre(e, enfants[i]) == nom) {
+                    trouvee = enfants[i];
+                }
+            }
+            if (enfants != nullptr) {
+                XFree(enfants);
+            }
+            return trouvee != 0;
+        },
+        timeout_ms);
+    if (trouvee != 0) {
+        // No window manager here: give the window the keyboard as one would.
+        XSetInputFocus(e.dpy, trouvee, RevertToPointerRoot, CurrentTime);
+        XSync(e.dpy, False);
+    }
+    return trouvee;
+}
+
+geometrie_t geometrie(ecran_t &e, Window w) {
+    XWindowAttributes a{};
+    XGetWindowAttributes(e.dpy, w, &a);
+    return {a.x, a.y, a.width, a.height};
+}
+
+bool redimensionnable(ecran_t &e, Window w) {
+    XSizeHints h{};
+    long fournis = 0;
+    if (XGetWMNormalHints(e.dpy, w, &h, &fournis) == 0) {
+        return true;  // no hints, no constraint
+    }
+    const bool fige = (h.flags & PMinSize) && (h.flags & PMaxSize) && h.min_width == h.max_width &&
+                      h.min_height == h.max_height;
+    return !fige;
+}
+
+image_t capture(ecran_t &e, int w, int h) {
+    image_t im;
+    XImage *x = XGetImage(e.dpy, DefaultRootWindow(e.dpy), 0, 0, static_cast<unsigned>(w),
+                          static_cast<unsigned>(h), AllPlanes, ZPixmap);
+    if (x == nullptr) {
+        return im;
+    }
+    im.w = w;
+    im.h = h;
+    im.px.resize(static_cast<size_t>(w) * h);
+    for (int y = 0; y < h; ++y) {
+        const auto *ligne =
+            reinterpret_cast<const std::uint32_t *>(x->data + y * x->bytes_per_line);
+        for (int i = 0; i < w; ++i) {
+            im.px[static_cast<size_t>(y) * w + i] = ligne[i] & 0xFFFFFFU;
+        }
+    }
+    XDestroyImage(x);
+    return im;
+}
+
+void pointe(ecran_t &e, int x, int y) {
+    XTestFakeMotionEvent(e.dpy, 0, x, y, CurrentTime);
+    XSync(e.dpy, False);
+}
+
+void touche(ecran_t &e, unsigned long keysym, int tenue_ms) {
+    const KeyCode code = XKeysymToKeycode(e.dpy, keysym);
+    XTestFakeKeyEvent(e.dpy, code, True, CurrentTime);
+    XSync(e.dpy, False);
+    if (tenue_ms > 0) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(tenue_ms));
+    }
+    XTestFakeKeyEvent(e.dpy, code, False, CurrentTime);
+    XSync(e.dpy, False);
+}
+
+void ferme(ecran_t &e, Window w) {
+    XEvent ev{};
+    ev.xclient.type = ClientMessage;
+    ev.xclient.window = w;
+    ev.xclient.message_type = XInternAtom(e.dpy, "WM_PROTOCOLS", False);
+    ev.xclient.format = 32;
+    ev.xclient.data.l[0] = static_cast<long>(XInternAtom(e.dpy, "WM_DELETE_WINDOW", False));
+    ev.xclient.data.l[1] = CurrentTime;
+    XSendEvent(e.dpy, w, False, NoEventMask, &ev);
+    XSync(e.dpy, False);
+}
+
+void redimensionne(ecran_t &e, Window w, int largeur, int hauteur) {
+    XResizeWindow(e.dpy, w, static_cast<unsigned>(largeur), static_cast<unsigned>(hauteur));
+    XSync(e.dpy, False);
+}

@@ -1,0 +1,55 @@
+// A virtual X server of the test's own, driven as a person would: pointer
+// moves and key presses through XTest, screenshots of the root window.
+#pragma once
+
+#include <X11/Xlib.h>
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "processus.h"
+
+struct ecran_t {
+    processus_t xvfb;
+    std::string display;  // ":N", chosen by the server among the free ones
+    Display *dpy = nullptr;
+    int w = 0;
+    int h = 0;
+};
+
+struct image_t {
+    int w = 0;
+    int h = 0;
+    std::vector<std::uint32_t> px;  // 0xRRGGBB, row by row
+    std::uint32_t at(int x, int y) const {
+        return px[static_cast<size_t>(y) * w + x];
+    }
+};
+
+struct geometrie_t {
+    int x, y, w, h;
+};
+
+// Starts Xvfb with a w x h screen and connects to it; false if it won't run.
+bool ecran_demarre(ecran_t &e, int w, int h);
+// Closes our connection and ends the server (with SIGKILL when brutal, as
+// a crash would).
+void ecran_arrete(ecran_t &e, bool brutal = false);
+
+// Polls cond every 20 ms until it holds or timeout_ms has passed.
+bool attend_que(const std::function<bool()> &cond, int timeout_ms);
+
+// The top-level window with this title once it is mapped, or 0.
+Window fenetre(ecran_t &e, const std::string &titre, int timeout_ms);
+geometrie_t geometrie(ecran_t &e, Window w);
+std::string titre(ecran_t &e, Window w);
+bool redimensionnable(ecran_t &e, Window w);
+
+image_t capture(ecran_t &e, int w, int h);
+void pointe(ecran_t &e, int x, int y);
+void touche(ecran_t &e, unsigned long keysym, int tenue_ms = 0);
+// What a window manager sends when the user clicks the close button.
+void ferme(ecran_t &e, Window w);
+void redimensionne(ecran_t &e, Window w, int largeur, int hauteur);

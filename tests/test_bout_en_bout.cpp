@@ -1,0 +1,416 @@
+// The built program in a real window on a virtual X server, driven through
+// XTest and judged from screenshots, console lines and exit statuses.
+#include <SDL_version.h>
+#include <X11/keysym.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+
+#include <array>
+#include <chrono>
+#include <cmath>
+#include <random>
+#include <thread>
+
+#include "ecran.h"
+
+namespace {
+
+constexpr std::uint32_t ROUGE = 0xFF0000U;
+const std::string TITRE = "VORNA V0.0.01";
+const std::string VERSION = "Version de la SDL : " + std::to_string(SDL_MAJOR_VERSION) + "." +
+                            std::to_string(SDL_MINOR_VERSION) + "." +
+                            std::to_string(SDL_PATCHLEVEL) + "\n";
+constexpr std::array<float, 10> ORIENTATIONS = {0.0F,        0.5235988F, 0.7853982F,  1.0471976F,
+                                                1.5707964F,  3.1415927F, -0.5235988F, -0.7853982F,
+                                                -1.0471976F, -1.5707964F};
+
+void dort(int ms) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
+
+// The program shows nothing that says a frame has gone by; where a test
+// must let frames pass without a visible change to wait for, it waits for
+// this many of them (a frame is the 50 ms pause plus the present).
+void laisse_passer(int images) {
+    dort(images * 70);
+}
+
+long nb_rouges(const image_t &im) {
+    return std::count(im.px.begin(), im.px.end(), ROUGE);
+}
+
+bool rouge_sur_noir(const image_t &im) {
+    return std::all_of(im.px.begin(), im.px.end(),
+                       [](std::uint32_t p) { return p == ROUGE || p == 0; });
+}
+
+// Every red pixel lies within a cell's reach of (px, py): a vertex at most
+// ten pixels away on each axis, then sides of fifty.
+bool a_portee(const image_t &im, int px, int py) {
+    const double portee = 50.0 + 10.0 * std::sqrt(2.0) + 1.0;
+    for (int y = 0; y < im.h; ++y) {
+        for (int x = 0; x < im.w; ++x) {
+            if (im.at(x, y) == ROUGE && std::hypot(x - px, y - py) > portee) {
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+bool rouge_vers(const image_t &im, double x, double y) {
+    for (int dy = -1; dy <= 1; ++dy) {
+        for (int dx = -1; dx <= 1; ++dx) {
+            const int xi = static_cast<int>(x) + dx;
+            const int yi = static_cast<int>(y) + dy;
+            if (xi >= 0 && yi >= 0 && xi < im.w && yi < im.h && im.at(xi, yi) == ROUGE) {
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+// A triangle of this orientation has a vertex within ten pixels of (px, py).
+bool orientation_presente(const image_t &im, int px, int py, float theta) {
+    const double a = theta;
+    const double b = a + 2.0943951023931953;
+    for (int vy = py - 10; vy <= py + 10; ++vy) {
+        for (int vx = px - 10; vx <= px + 10; ++vx) {
+            const double x1 = vx + 50 * std::cos(a), y1 = vy + 50 * std::sin(a);
+            const double x2 = x1 + 50 * std::cos(b), y2 = y1 + 50 * std::sin(b);
+            if (rouge_vers(im, vx, vy) && rouge_vers(im, x1, y1) && rouge_vers(im, x2, y2) &&
+                rouge_vers(im, (vx + x1) / 2, (vy + y1) / 2) &&
+                rouge_vers(im, (x1 + x2) / 2, (y1 + y2) / 2) &&
+                rouge_vers(im, (x2 + vx) / 2, (y2 + vy) / 2)) {
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+class BoutEnBout : public ::testing::Test {
+protected:
+    void TearDown() override {
+        if (prog.pid > 0) {
+            kill(prog.pid, SIGKILL);
+            attend(prog, 2000);
+        }
+        ecran_arrete(ecran);
+    }
+
+    // Starts the program on a fresh w x h screen and waits for its window
+    // and its first cells.
+    void lance(int w, int h, const std::vector<std::string> &args = {},
+               const std::vector<std::string> &env = {}) {
+        ASSERT_TRUE(ecran_demarre(ecran, w, h)) << "Xvfb did not start";
+        std::vector<std::string> a = {VORNA_EXE};
+        a.insert(a.end(), args.begin(), args.end());
+        std::vector<std::string> e = {"DISPLAY=" + ecran.display, "SDL_VIDEODRIVER",
+                                      "SDL_RENDER_DRIVER", "LSAN_OPTIONS=suppressions=" LSAN_SUPP};
+        e.insert(e.end(), env.begin(), env.end());
+        prog = demarre(a, e);
+        ASSERT_GT(prog.pid, 0);
+        // SDL replaces its first window by an OpenGL-capable one when it
+        // makes the renderer; once cells are drawn, the window is final.
+        ASSERT_GT(nb_rouges(dessin(15000)), 0) << "nothing drawn";
+        win = fenetre(ecran, TITRE, 5000);
+        ASSERT_NE(win, 0U);
+    }
+
+    // Runs until the program has drawn something; returns what it shows.
+    image_t dessin(int delai_ms = 10000) {
+        image_t im;
+        attend_que(
+            [&] {
+                im = capture(ecran, ecran.w, ecran.h - 75);
+                return nb_rouges(im) > 0;
+            },
+            delai_ms);
+        return im;
+    }
+
+    image_t ecran_fenetre() {
+        return capture(ecran, ecran.w, ecran.h - 75);
+    }
+
+    // Waits until two screenshots a few frames apart are the same.
+    image_t immobile() {
+        image_t avant = ecran_fenetre();
+        image_t apres;
+        attend_que(
+            [&] {
+                laisse_passer(3);
+                apres = ecran_fenetre();
+                const bool pareil = apres.px == avant.px;
+                avant = apres;
+                return pareil;
+            },
+            5000);
+        return apres;
+    }
+
+    resultat_t fin(int delai_ms, long *duree_ms = nullptr) {
+        const auto debut = std::chrono::steady_clock::now();
+        resultat_t r = attend(prog, delai_ms);
+        if (duree_ms != nullptr) {
+            *duree_ms = std::chrono::duration_cast<std::chrono::milliseconds>(
+                            std::chrono::steady_clock::now() - debut)
+                            .count();
+        }
+        return r;
+    }
+
+    ecran_t ecran;
+    processus_t prog;
+    Window win = 0;
+};
+
+struct Demarrage {
+    const char *nom;
+    int w, h;                       // the screen
+    std::vector<std::string> args;  // never change anything
+    std::vector<std::string> env;
+    int fw, fh;  // the window
+};
+
+// Shown in test names and failures.
+void PrintTo(const Demarrage &d, std::ostream *os) {
+    *os << d.nom;
+}
+
+class Demarre : public BoutEnBout, public ::testing::WithParamInterface<Demarrage> {};
+
+TEST_P(Demarre, OuvreLaFenetreEtNeMontreQueDesCellules) {
+    const Demarrage &d = GetParam();
+    lance(d.w, d.h, d.args, d.env);
+    const geometrie_t g = geometrie(ecran, win);
+    EXPECT_EQ(g.x, 0);
+    EXPECT_EQ(g.y, 0);
+    EXPECT_EQ(g.w, d.fw);
+    EXPECT_EQ(g.h, d.fh);
+    EXPECT_EQ(titre(ecran, win), TITRE);
+    EXPECT_TRUE(redimensionnable(ecran, win));
+
+    const image_t im = dessin();
+    EXPECT_GT(nb_rouges(im), 0);
+    EXPECT_TRUE(rouge_sur_noir(im));
+
+    touche(ecran, XK_Escape);
+    const resultat_t r = fin(5000);
+    EXPECT_EQ(r.status, 0) << r.erreurs;
+    EXPECT_EQ(r.sortie, VERSION);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Ecrans, Demarre,
+    ::testing::Values(Demarrage{"petit", 1024, 768, {}, {}, 1024, 693},
+                      Demarrage{"moyen", 1280, 800, {}, {}, 1280, 725},
+                      Demarrage{"grand", 1920, 1080, {}, {}, 1920, 1005},
+                      Demarrage{"arguments", 1280, 800, {"--help", "-q", "n"}, {}, 1280, 725},
+                      // An unreadable display mode still gives a usable window.
+                      Demarrage{"mode_illisible",
+                                1280,
+                                800,
+                                {},
+                                {"LD_PRELOAD=" ECHEC_SDL, "VORNA_ECHEC=mode", ASAN_PRELOAD},
+                                1800,
+                                1000}),
+    [](const ::testing::TestParamInfo<Demarrage> &i) { return std::string(i.param.nom); });
+
+TEST_F(BoutEnBout, LesCellulesLaissentDesTracesEnSuivantLePointeur) {
+    lance(1280, 800);
+    image_t avant = dessin();
+    for (int i = 0; i < 16; ++i) {
+        const double a = i * 0.4;
+        pointe(ecran, 640 + static_cast<int>(250 * std::cos(a)),
+               360 + static_cast<int>(200 * std::sin(a)));
+        laisse_passer(2);
+        const image_t apres = ecran_fenetre();
+        // Nothing is ever wiped without N: every red pixel stays red.
+        for (size_t p = 0; p < avant.px.size(); ++p) {
+            ASSERT_TRUE(avant.px[p] != ROUGE || apres.px[p] == ROUGE) << "step " << i;
+        }
+        avant = apres;
+    }
+    EXPECT_TRUE(rouge_sur_noir(avant));
+    touche(ecran, XK_Escape);
+    EXPECT_EQ(fin(5000).status, 0);
+}
+
+TEST_F(BoutEnBout, LesDixCellulesRestentAvecUnPointeurImmobile) {
+    lance(1024, 768);
+    const auto debut = std::chrono::steady_clock::now();
+    pointe(ecran, 500, 340);
+    // Every cell starts within 1800 x 1000 pixels and closes in at about
+    // 200 pixels a second: wipe until only the swarm around the pointer is
+    // left.
+    const bool rejoint = attend_que(
+        [&] {
+            touche(ecran, XK_n);
+            laisse_passer(4);
+            const image_t im = ecran_fenetre();
+            return nb_rouges(im) > 0 && a_portee(im, 500, 340);
+        },
+        25000);
+    ASSERT_TRUE(rejoint);
+    std::this_thread::sleep_until(debut + std::chrono::seconds(30));
+
+    touche(ecran, XK_n);
+    laisse_passer(4);
+    const image_t im = ecran_fenetre();
+    EXPECT_TRUE(rouge_sur_noir(im));
+    EXPECT_TRUE(a_portee(im, 500, 340));
+    for (const float theta : ORIENTATIONS) {
+        EXPECT_TRUE(orientation_presente(im, 500, 340, theta)) << "no cell at angle " << theta;
+    }
+    touche(ecran, XK_Escape);
+    EXPECT_EQ(fin(5000).status, 0);
+}
+
+TEST_F(BoutEnBout, PauseArreteLEssaimEspaceLeFaitAvancerDUnPas) {
+    lance(1280, 800);
+    pointe(ecran, 300, 300);
+    touche(ecran, XK_p);
+    const image_t fige = immobile();
+    pointe(ecran, 900, 500);
+    // Keys outside the table do nothing, paused or not.
+    for (const KeySym k : {XK_a, XK_z, XK_F1, XK_Return, XK_Tab, XK_Shift_L, XK_1, XK_Up}) {
+        touche(ecran, k);
+    }
+    laisse_passer(6);
+    EXPECT_TRUE(ecran_fenetre().px == fige.px);
+
+    touche(ecran, XK_space);
+    EXPECT_TRUE(attend_que([&] { return ecran_fenetre().px != fige.px; }, 2000));
+    const image_t un_pas = immobile();
+    laisse_passer(6);
+    EXPECT_TRUE(ecran_fenetre().px == un_pas.px);
+
+    touche(ecran, XK_p);
+    EXPECT_TRUE(attend_que([&] { return ecran_fenetre().px != un_pas.px; }, 2000));
+    touche(ecran, XK_Escape);
+    EXPECT_EQ(fin(5000).status, 0);
+}
+
+enum class Fin { Echap, Q, Fermeture, Sigterm, Sigint };
+const std::array<const char *, 5> NOMS_FINS = {"echap", "q", "fermeture", "sigterm", "sigint"};
+
+void PrintTo(Fin f, std::ostream *os) {
+    *os << NOMS_FINS[static_cast<size_t>(f)];
+}
+
+class Termine : public BoutEnBout, public ::testing::WithParamInterface<Fin> {};
+
+TEST_P(Termine, AvecLeStatut0) {
+    lance(1024, 768);
+    switch (GetParam()) {
+        case Fin::Echap:
+            touche(ecran, XK_Escape);
+            break;
+        case Fin::Q:
+            touche(ecran, XK_q);
+            break;
+        case Fin::Fermeture:
+            ferme(ecran, win);
+            break;
+        case Fin::Sigterm:
+            kill(prog.pid, SIGTERM);
+            break;
+        case Fin::Sigint:
+            kill(prog.pid, SIGINT);
+            break;
+    }
+    long duree = 0;
+    const resultat_t r = fin(5000, &duree);
+    EXPECT_EQ(r.status, 0) << r.erreurs;
+    EXPECT_EQ(r.sortie, VERSION);
+    // The frame under way, one more, the last present and two pauses.
+    EXPECT_LT(duree, 1000);
+    RecordProperty("exit_ms", static_cast<int>(duree));
+}
+
+INSTANTIATE_TEST_SUITE_P(Fins, Termine,
+                         ::testing::Values(Fin::Echap, Fin::Q, Fin::Fermeture, Fin::Sigterm,
+                                           Fin::Sigint),
+                         [](const ::testing::TestParamInfo<Fin> &i) {
+                             return std::string(NOMS_FINS[static_cast<size_t>(i.param)]);
+                         });
+
+struct Echec {
+    const char *nom;
+    std::string sortie;
+    std::string log;  // the line SDL's log must hold
+};
+
+void PrintTo(const Echec &c, std::ostream *os) {
+    *os << c.nom;
+}
+
+class Echoue : public BoutEnBout, public ::testing::WithParamInterface<Echec> {};
+
+TEST_P(Echoue, AvecLeStatut1EtSonMessage) {
+    const Echec &c = GetParam();
+    ASSERT_TRUE(ecran_demarre(ecran, 1024, 768));
+    const resultat_t r =
+        execute({VORNA_EXE},
+                {"DISPLAY=" + ecran.display, "SDL_VIDEODRIVER", "SDL_RENDER_DRIVER",
+                 "LD_PRELOAD=" ECHEC_SDL, ASAN_PRELOAD, std::string("VORNA_ECHEC=") + c.nom},
+                10000);
+    EXPECT_EQ(r.status, 1) << r.erreurs;
+    EXPECT_EQ(r.sortie, c.sortie);
+    if (!c.log.empty()) {
+        EXPECT_NE(r.erreurs.find(": " + c.log + "\n"), std::string::npos) << r.erreurs;
+    }
+    // It ends at once: no window is ever shown.
+    EXPECT_EQ(fenetre(ecran, TITRE, 0), 0U);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Echecs, Echoue,
+    ::testing::Values(Echec{"fenetre", VERSION,
+                            "Error : SDL window creation - fenetre refusee pour le test"},
+                      Echec{"rendu", VERSION + "Render déficient \n", ""}),
+    [](const ::testing::TestParamInfo<Echec> &i) { return std::string(i.param.nom); });
+
+TEST_F(BoutEnBout, ResisteAUneTempeteDEvenements) {
+    lance(1280, 800);
+    std::mt19937 alea(20261207);
+    const std::array<KeySym, 12> hors_table = {XK_a,  XK_b,      XK_z,       XK_1,    XK_F5, XK_Tab,
+                                               XK_Up, XK_Return, XK_Shift_L, XK_Home, XK_m,  XK_x};
+    const std::array<std::pair<int, int>, 6> tailles = {
+        {{3, 3}, {1, 1}, {40, 7}, {2200, 1500}, {640, 2}, {1280, 725}}};
+    for (int i = 0; i < 3000; ++i) {
+        pointe(ecran, static_cast<int>(alea() % 1400), static_cast<int>(alea() % 900));
+        if (i % 10 == 0) {
+            touche(ecran, hors_table[alea() % hors_table.size()]);
+        }
+        if (i % 500 == 0) {
+            const auto [w, h] = tailles[(i / 500) % tailles.size()];
+            redimensionne(ecran, win, w, h);
+        }
+    }
+    touche(ecran, XK_a, 800);  // held long enough for the server to repeat it
+    redimensionne(ecran, win, 1280, 725);
+    ASSERT_EQ(waitpid(prog.pid, nullptr, WNOHANG), 0) << "the program ended under the storm";
+
+    pointe(ecran, 640, 360);
+    EXPECT_GT(nb_rouges(dessin()), 0);
+    touche(ecran, XK_Escape);
+    long duree = 0;
+    const resultat_t r = fin(5000, &duree);
+    EXPECT_EQ(r.status, 0) << r.erreurs;
+    EXPECT_LT(duree, 1000);
+}
+
+TEST_F(BoutEnBout, LaMortDuServeurXLArreteSansAttendre) {
+    lance(1024, 768);
+    ecran_arrete(ecran, true);
+    const resultat_t r = fin(2000);
+    EXPECT_NE(r.status, -1) << "still running two seconds after the X server died";
+    EXPECT_NE(r.status, 0);
+}
+
+}  // namespace
