@@ -5,12 +5,15 @@ set -euo pipefail
 
 case "${1:-}" in
 build) paquets=(cmake make g++ pkg-config libsdl2-dev) ;;
-test)
+package) paquets=(cmake make g++ pkg-config libsdl2-dev dpkg-dev file) ;;
+test | demo)
     paquets=(cmake make g++ pkg-config libsdl2-dev libgtest-dev clang-format
-        xvfb xauth libgl1-mesa-dri libx11-dev libxtst-dev)
+        xvfb xauth libgl1-mesa-dri libx11-dev libxtst-dev
+        desktop-file-utils libxml2-utils man-db lintian dpkg-dev file)
+    [ "$1" = demo ] && paquets+=(imagemagick)
     ;;
 *)
-    echo "usage: $0 build|test" >&2
+    echo "usage: $0 build|package|test|demo" >&2
     exit 2
     ;;
 esac
