@@ -7,7 +7,7 @@ JOBS      ?= $(shell nproc)
 WERROR    ?= $(if $(CI),ON,OFF)
 CONFIGURE := cmake -DVORNA_WERROR=$(WERROR)
 
-.PHONY: build run test clean
+.PHONY: build run test package demo clean
 
 build:
 	@tools/deps.sh build
@@ -28,5 +28,25 @@ test:
 	cd $(BUILD) && ctest -j $(JOBS) --output-on-failure
 	cd $(ASAN) && ctest -j $(JOBS) --output-on-failure
 
+# A Debian package from a release build: build-package/vorna_*.deb
+package:
+	@tools/deps.sh package
+	$(CONFIGURE) -S . -B build-package -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF
+	cmake --build build-package -j $(JOBS)
+	cd build-package && cpack
+	@ls build-package/vorna_*.deb
+
+# docs/demo.gif: the program on a virtual X server following a scripted
+# pointer (a loop, a wipe with N, a figure of eight).
+demo:
+	@tools/deps.sh demo
+	$(CONFIGURE) -S . -B $(BUILD) -DBUILD_TESTING=ON
+	cmake --build $(BUILD) -j $(JOBS) --target vorna vorna_demo
+	rm -rf $(BUILD)/demo && mkdir -p $(BUILD)/demo docs
+	$(BUILD)/tests/vorna_demo $(BUILD)/vorna $(BUILD)/demo
+	convert -delay 10 -loop 0 $(BUILD)/demo/*.ppm -layers Optimize docs/demo.gif
+	@taille=$$(stat -c %s docs/demo.gif); echo "docs/demo.gif: $$taille bytes"; \
+	  [ $$taille -lt 2000000 ] || { echo "docs/demo.gif is over 2 MB"; exit 1; }
+
 clean:
-	rm -rf $(BUILD) $(ASAN)
+	rm -rf $(BUILD) $(ASAN) build-package
