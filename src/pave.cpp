@@ -70,21 +70,36 @@ void canvas_renouvelle(scene_t &scene) {
     scene.canvas = canvas_neuf(scene.render, scene.canvas_w, scene.canvas_h);
 }
 
-// Follows the window's size (the user may resize it at any time) and grows
-// the canvas, keeping its pixels, once the window has outgrown it.
-void suit_fenetre(scene_t &scene) {
+// The size of the window's drawing area in pixels, as the renderer sees it.
+void lit_taille(scene_t &scene) {
     int w = 0;
     int h = 0;
     if (SDL_GetRendererOutputSize(scene.render, &w, &h) == 0) {
         scene.scr_width = w;
         scene.scr_height = h;
     }
+}
+
+// Called by SDL for every event as it is queued: the scene learns of a new
+// window size at once, even while the event still waits in the queue, and
+// frames need not ask for the size.
+int SDLCALL suit_taille(void *donnees, SDL_Event *event) {
+    auto *scene = static_cast<scene_t *>(donnees);
+    if (event->type == SDL_WINDOWEVENT && event->window.event == SDL_WINDOWEVENT_SIZE_CHANGED &&
+        event->window.windowID == SDL_GetWindowID(scene->window)) {
+        lit_taille(*scene);
+    }
+    return 1;
+}
+
+// Grows the canvas, keeping its pixels, once the window has outgrown it.
+void agrandit_canvas(scene_t &scene) {
     if (scene.canvas == nullptr ||
         (scene.scr_width <= scene.canvas_w && scene.scr_height <= scene.canvas_h)) {
         return;
     }
-    w = SDL_max(scene.scr_width, scene.canvas_w);
-    h = SDL_max(scene.scr_height, scene.canvas_h);
+    const int w = SDL_max(scene.scr_width, scene.canvas_w);
+    const int h = SDL_max(scene.scr_height, scene.canvas_h);
     SDL_Texture *plus_grand = canvas_neuf(scene.render, w, h);
     if (plus_grand == nullptr) {
         return;  // keep drawing on the old one; the window's extra area stays black
@@ -211,15 +226,15 @@ void scene_demarre(scene_t &scene) {
         std::exit(EXIT_FAILURE);
     }
 
-    // Without a canvas the cells are drawn straight to the window; clear it
-    // once so the first present shows black, not what the driver left there.
-    suit_fenetre(scene);
+    // The first present shows black, not what the driver left there. The
+    // canvas is black too, so a plain clear shows the same for less, and the
+    // canvas is made once the window is up.
+    SDL_SetRenderDrawColor(scene.render, 0, 0, 0, 255);
+    SDL_RenderClear(scene.render);
+    SDL_RenderPresent(scene.render);
+    lit_taille(scene);
     canvas_renouvelle(scene);
-    if (scene.canvas == nullptr) {
-        SDL_SetRenderDrawColor(scene.render, 0, 0, 0, 255);
-        SDL_RenderClear(scene.render);
-    }
-    affiche(scene);
+    SDL_AddEventWatch(suit_taille, &scene);
 }
 
 SDL_bool scene_evenement(scene_t &scene, const SDL_Event &event) {
@@ -260,7 +275,7 @@ void scene_image(scene_t &scene) {
 
     const bool bouge = !scene.paused || scene.un_pas;
     scene.un_pas = SDL_FALSE;
-    suit_fenetre(scene);
+    agrandit_canvas(scene);
     SDL_SetRenderTarget(scene.render, scene.canvas);
     for (int i = 0; i < NB_CELLULES; ++i) {
         if (bouge) {
@@ -279,6 +294,7 @@ void scene_image(scene_t &scene) {
 void scene_termine(scene_t &scene) {
     affiche(scene);
     SDL_Delay(PAUSE_MS);
+    SDL_DelEventWatch(suit_taille, &scene);
     if (scene.canvas != nullptr) {
         SDL_DestroyTexture(scene.canvas);
         scene.canvas = nullptr;
