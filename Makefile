@@ -7,7 +7,7 @@ JOBS      ?= $(shell nproc)
 WERROR    ?= $(if $(CI),ON,OFF)
 CONFIGURE := cmake -DVORNA_WERROR=$(WERROR)
 
-.PHONY: build run test package demo clean
+.PHONY: build run test package demo bench clean
 
 build:
 	@tools/deps.sh build
@@ -47,6 +47,15 @@ demo:
 	convert -delay 10 -loop 0 $(BUILD)/demo/*.ppm -layers Optimize docs/demo.gif
 	@taille=$$(stat -c %s docs/demo.gif); echo "docs/demo.gif: $$taille bytes"; \
 	  [ $$taille -lt 2000000 ] || { echo "docs/demo.gif is over 2 MB"; exit 1; }
+
+# BENCHMARKS.md: vorna against a bare SDL loop on virtual X servers, and the
+# instructions of our own code per frame. ROUNDS=n for more or fewer rounds.
+ROUNDS ?= 3
+bench:
+	@tools/deps.sh bench
+	$(CONFIGURE) -S . -B $(BUILD) -DBUILD_TESTING=ON
+	cmake --build $(BUILD) -j $(JOBS) --target vorna vorna_reference vorna_banc vorna_images
+	bench/bench.sh $(BUILD) $(ROUNDS)
 
 clean:
 	rm -rf $(BUILD) $(ASAN) build-package

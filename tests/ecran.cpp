@@ -20,14 +20,15 @@ int ignore_erreur(Display *, XErrorEvent *) {
 
 }  // namespace
 
-bool ecran_demarre(ecran_t &e, int w, int h) {
+bool ecran_demarre(ecran_t &e, int w, int h, const std::vector<std::string> &options) {
     XSetErrorHandler(ignore_erreur);
     const std::string taille = std::to_string(w) + "x" + std::to_string(h) + "x24";
     // -displayfd: the server picks a free display and writes its number once
     // it accepts connections, so there is nothing to guess or sleep on.
-    e.xvfb = demarre({"/usr/bin/Xvfb", "-displayfd", "1", "-screen", "0", taille, "-nolisten",
-                      "tcp", "-noreset"},
-                     {});
+    std::vector<std::string> args = {"/usr/bin/Xvfb", "-displayfd", "1",   "-screen", "0",
+                                     taille,          "-nolisten",  "tcp", "-noreset"};
+    args.insert(args.end(), options.begin(), options.end());
+    e.xvfb = demarre(args, {});
     std::string numero;
     pollfd p{e.xvfb.sortie, POLLIN, 0};
     while (numero.find('\n') == std::string::npos && poll(&p, 1, 10000) > 0) {

@@ -32,8 +32,9 @@ struct geometrie_t {
     int x, y, w, h;
 };
 
-// Starts Xvfb with a w x h screen and connects to it; false if it won't run.
-bool ecran_demarre(ecran_t &e, int w, int h);
+// Starts Xvfb with a w x h screen (and any further server options) and
+// connects to it; false if it won't run.
+bool ecran_demarre(ecran_t &e, int w, int h, const std::vector<std::string> &options = {});
 // Closes our connection and ends the server (with SIGKILL when brutal, as
 // a crash would).
 void ecran_arrete(ecran_t &e, bool brutal = false);

@@ -6,14 +6,15 @@ set -euo pipefail
 case "${1:-}" in
 build) paquets=(cmake make g++ pkg-config libsdl2-dev) ;;
 package) paquets=(cmake make g++ pkg-config libsdl2-dev dpkg-dev file) ;;
-test | demo)
+test | demo | bench)
     paquets=(cmake make g++ pkg-config libsdl2-dev libgtest-dev clang-format
         xvfb xauth libgl1-mesa-dri libx11-dev libxtst-dev
         desktop-file-utils libxml2-utils man-db lintian dpkg-dev file)
     [ "$1" = demo ] && paquets+=(imagemagick)
+    [ "$1" = bench ] && paquets+=(valgrind)
     ;;
 *)
-    echo "usage: $0 build|package|test|demo" >&2
+    echo "usage: $0 build|package|test|demo|bench" >&2
     exit 2
     ;;
 esac

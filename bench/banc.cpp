@@ -1,0 +1,210 @@
+// Runs vorna and the bare reference side by side on virtual X servers and
+// prints the medians of what they cost, as a markdown table, then how vorna
+// stands against its targets.
+// Usage: vorna_banc PATH_TO_VORNA PATH_TO_REFERENCE [ROUNDS]
+#include <X11/keysym.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "ecran.h"
+
+namespace {
+
+using horloge = std::chrono::steady_clock;
+
+constexpr int PAS_DU_TRAJET_MS = 100;
+constexpr int PAS_DU_TRAJET = 60;  // six seconds of chasing
+
+struct mesure_t {
+    double demarrage_ms = NAN;   // exec to the window's first present on screen
+    double cpu_ms_par_s = NAN;   // the program's user + system time while chasing
+    double xvfb_ms_par_s = NAN;  // the X server's, for the same seconds
+    double rss_mib = NAN;        // peak resident memory
+    double sortie_ms = NAN;      // Escape pressed to process gone
+};
+
+double ms_depuis(horloge::time_point t) {
+    return std::chrono::duration<double, std::milli>(horloge::now() - t).count();
+}
+
+// User + system CPU time of a process and all its threads, in ms.
+double cpu_ms(pid_t pid) {
+    std::ifstream f("/proc/" + std::to_string(pid) + "/stat");
+    std::string ligne;
+    std::getline(f, ligne);
+    // Fields after the command name, which sits in parentheses.
+    std::istringstream champs(ligne.substr(ligne.rfind(')') + 2));
+    std::vector<std::string> v;
+    for (std::string c; champs >> c;) {
+        v.push_back(c);
+    }
+    if (v.size() < 13) {
+        return NAN;
+    }
+    const double tic = static_cast<double>(sysconf(_SC_CLK_TCK));
+    return (std::stod(v[11]) + std::stod(v[12])) * 1000.0 / tic;  // utime, stime
+}
+
+double pic_rss_mib(pid_t pid) {
+    std::ifstream f("/proc/" + std::to_string(pid) + "/status");
+    for (std::string l; std::getline(f, l);) {
+        if (l.rfind("VmHWM:", 0) == 0) {
+            return std::stod(l.substr(6)) / 1024.0;
+        }
+    }
+    return NAN;
+}
+
+struct programme_t {
+    const char *nom;
+    std::vector<std::string> args;
+    const char *titre;
+};
+
+mesure_t mesure(const programme_t &programme, int w, int h) {
+    mesure_t m;
+    ecran_t ecran;
+    // A white root: the window is on screen once its top row is not white.
+    if (!ecran_demarre(ecran, w, h, {"-wr"})) {
+        return m;
+    }
+    const auto blanc = [&] {
+        const image_t rang = capture(ecran, w, 1);
+        return std::all_of(rang.px.begin(), rang.px.end(),
+                           [](std::uint32_t p) { return p == 0xFFFFFFU; });
+    };
+    const auto t0 = horloge::now();
+    processus_t prog = demarre(programme.args, {"DISPLAY=" + ecran.display, "SDL_VIDEODRIVER",
+                                                "SDL_RENDER_DRIVER", "LIBGL_ALWAYS_SOFTWARE=1"});
+    if (attend_que([&] { return !blanc(); }, 15000)) {
+        m.demarrage_ms = ms_depuis(t0);
+    }
+    fenetre(ecran, programme.titre, 5000);
+
+    const double cpu0 = cpu_ms(prog.pid);
+    const double xvfb0 = cpu_ms(ecran.xvfb.pid);
+    const auto tc = horloge::now();
+    for (int i = 0; i < PAS_DU_TRAJET; ++i) {
+        const double a = 6.283185307179586 * i / PAS_DU_TRAJET;
+        pointe(ecran, w / 2 + static_cast<int>(w / 4 * std::cos(a)),
+               (h - 75) / 2 + static_cast<int>((h - 75) / 4 * std::sin(2 * a)));
+        std::this_thread::sleep_for(std::chrono::milliseconds(PAS_DU_TRAJET_MS));
+    }
+    const double secondes = ms_depuis(tc) / 1000.0;
+    m.cpu_ms_par_s = (cpu_ms(prog.pid) - cpu0) / secondes;
+    m.xvfb_ms_par_s = (cpu_ms(ecran.xvfb.pid) - xvfb0) / secondes;
+    m.rss_mib = pic_rss_mib(prog.pid);
+
+    const auto t2 = horloge::now();
+    touche(ecran, XK_Escape);
+    const resultat_t r = attend(prog, 5000);
+    if (r.status == 0) {
+        m.sortie_ms = ms_depuis(t2);
+    }
+    ecran_arrete(ecran);
+    return m;
+}
+
+double mediane(std::vector<double> v) {
+    v.erase(std::remove_if(v.begin(), v.end(), [](double x) { return std::isnan(x); }), v.end());
+    if (v.empty()) {
+        return NAN;
+    }
+    std::sort(v.begin(), v.end());
+    const size_t n = v.size();
+    return n % 2 == 1 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2.0;
+}
+
+struct medianes_t {
+    double demarrage, cpu, xvfb, rss, sortie;
+};
+
+medianes_t medianes(const std::vector<mesure_t> &ms) {
+    const auto col = [&](double mesure_t::*champ) {
+        std::vector<double> v;
+        for (const mesure_t &m : ms) {
+            v.push_back(m.*champ);
+        }
+        return mediane(v);
+    };
+    return {col(&mesure_t::demarrage_ms), col(&mesure_t::cpu_ms_par_s),
+            col(&mesure_t::xvfb_ms_par_s), col(&mesure_t::rss_mib), col(&mesure_t::sortie_ms)};
+}
+
+}  // namespace
+
+int main(int argc, char *argv[]) {
+    if (argc < 3) {
+        std::fprintf(stderr, "usage: %s PATH_TO_VORNA PATH_TO_REFERENCE [ROUNDS]\n", argv[0]);
+        return 2;
+    }
+    const int tours = argc > 3 ? std::max(1, std::atoi(argv[3])) : 3;
+    const std::vector<std::pair<int, int>> ecrans = {{1280, 800}, {1920, 1080}};
+
+    const std::vector<programme_t> programmes = {
+        {"bare reference", {argv[2]}, "VORNA REFERENCE"},
+        {"reference drawing the cells", {argv[2], "--cellules"}, "VORNA REFERENCE"},
+        {"vorna", {argv[1]}, "VORNA V0.0.01"},
+    };
+
+    std::printf(
+        "| Screen | Program | Start-up to visible (ms) | CPU while chasing (ms/s) "
+        "| X server CPU (ms/s) | Peak RSS (MiB) | Escape to exit (ms) |\n");
+    std::printf("|---|---|---:|---:|---:|---:|---:|\n");
+    std::string cibles;
+    bool complet = true;
+    for (const auto &[w, h] : ecrans) {
+        std::vector<std::vector<mesure_t>> mesures(programmes.size());
+        // Interleaved, so that a slow spell of the machine hits all alike.
+        for (int t = 0; t < tours; ++t) {
+            for (size_t p = 0; p < programmes.size(); ++p) {
+                mesures[p].push_back(mesure(programmes[p], w, h));
+            }
+        }
+        std::vector<medianes_t> m;
+        for (size_t p = 0; p < programmes.size(); ++p) {
+            m.push_back(medianes(mesures[p]));
+            std::printf("| %d × %d | %s | %.0f | %.1f | %.1f | %.1f | %.0f |\n", w, h,
+                        programmes[p].nom, m[p].demarrage, m[p].cpu, m[p].xvfb, m[p].rss,
+                        m[p].sortie);
+            complet = complet && !std::isnan(m[p].demarrage) && !std::isnan(m[p].sortie);
+        }
+        const medianes_t &r = m[0];
+        const medianes_t &l = m[1];
+        const medianes_t &v = m.back();
+        std::printf(
+            "| %d × %d | vorna against bare reference | %.2f× | %.1f× | %.2f× | %+.1f MiB "
+            "| %+.0f ms |\n",
+            w, h, v.demarrage / r.demarrage, v.cpu / r.cpu, v.xvfb / r.xvfb, v.rss - r.rss,
+            v.sortie - r.sortie);
+
+        const double canvas_mib = static_cast<double>(w) * (h - 75) * 4 / (1024.0 * 1024.0);
+        const auto tenu = [](bool oui) { return oui ? "met" : "NOT met"; };
+        char ligne[1024];
+        std::snprintf(
+            ligne, sizeof ligne,
+            "- %d × %d: start-up %.2f× the bare reference (target ≤ 1.2×: %s). Peak memory "
+            "%+.1f MiB over the bare reference and %+.1f MiB over the one drawing the cells "
+            "without a canvas, "
+            "against a canvas of %.1f MiB + 8 MiB (%s over the bare reference, %s over the one "
+            "drawing the cells). Escape to exit %+.0f ms over the bare reference, which has the "
+            "same "
+            "waits (target ≤ 30 ms: %s). %.1f ms of CPU per frame while chasing.\n",
+            w, h, v.demarrage / r.demarrage, tenu(v.demarrage <= 1.2 * r.demarrage), v.rss - r.rss,
+            v.rss - l.rss, canvas_mib, tenu(v.rss <= r.rss + canvas_mib + 8),
+            tenu(v.rss <= l.rss + canvas_mib + 8), v.sortie - r.sortie,
+            tenu(v.sortie <= r.sortie + 30), v.cpu / 20.0);
+        cibles += ligne;
+    }
+    std::printf("\nTargets:\n\n%s", cibles.c_str());
+    return complet ? 0 : 1;
+}

@@ -1,0 +1,71 @@
+#!/usr/bin/env bash
+# Measures vorna against the bare reference loop, counts the instructions of
+# the project's own code per frame, prints the results and writes them, with
+# a description of the machine, into BENCHMARKS.md.
+# Usage: bench/bench.sh BUILD_DIR [ROUNDS]
+set -euo pipefail
+build=$1
+tours=${2:-3}
+racine=$(cd "$(dirname "$0")/.." && pwd)
+images=100
+
+mesures=$("$build/bench/vorna_banc" "$build/vorna" "$build/bench/vorna_reference" "$tours")
+
+# Instructions, not seconds: the same count on any run of the same binary.
+cg=$(mktemp)
+trap 'rm -f "$cg"' EXIT
+valgrind --tool=callgrind --callgrind-out-file="$cg" --toggle-collect='scene_image(scene_t&)' \
+    "$build/bench/vorna_images" "$images" >/dev/null 2>&1
+annotation=$(callgrind_annotate --inclusive=no --auto=no --threshold=100 "$cg")
+somme() { awk '{gsub(",", "", $1); s += $1} END {printf "%d", s}'; }
+total=$(grep 'PROGRAM TOTALS' <<<"$annotation" | somme)
+propre=$(grep 'src/pave.cpp:' <<<"$annotation" | somme)
+libm=$(grep 'libm\.so' <<<"$annotation" | somme)
+part() { awk -v a="$1" -v b="$total" 'BEGIN {printf "%.3f", 100 * a / b}'; }
+
+cpu=$(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ *//')
+memoire=$(awk '/MemTotal/ {printf "%.0f GiB", $2 / 1048576}' /proc/meminfo)
+version() { dpkg-query -W -f='${Version}' "$1" 2>/dev/null || echo unknown; }
+
+rapport=$(
+    cat <<FIN
+# Benchmarks
+
+Made by \`make bench\` on $(date -u +%Y-%m-%d).
+
+## Machine
+
+- CPU: $cpu, $(nproc) cores; memory: $memoire
+- System: Debian $(cat /etc/debian_version), Linux $(uname -r)
+- SDL $(version libsdl2-2.0-0); Mesa $(version libgl1-mesa-dri) (llvmpipe, software OpenGL);
+  Xvfb $(version xvfb)
+
+## vorna against a bare SDL loop
+
+Each program runs on a fresh virtual X server (Xvfb, Mesa's software
+OpenGL) with the same window and renderer set-up, while the pointer follows
+the same scripted path for six seconds; medians of $tours interleaved rounds.
+The bare reference presents every 50 ms and draws nothing; the second
+reference also draws the ten cells straight to the window with vorna's own
+drawing routine, so the difference between it and vorna is the canvas.
+Start-up runs from exec to the window's first present on screen; CPU is user
+plus system time from the kernel's accounting, for the program and,
+separately, for the X server; peak memory is the kernel's VmHWM; Escape to
+exit runs from the key press to the process being gone.
+
+$mesures
+
+## Instructions per frame (callgrind)
+
+$images frames of the scene on SDL's software renderer (dummy video driver,
+1024 × 693 window), pointer moving, counted by \`valgrind --tool=callgrind\`
+inside the frame function only:
+
+| Code | Instructions per frame | Share of the frame |
+|---|---:|---:|
+| whole frame (SDL, its software renderer, libc, libm, ours) | $((total / images)) | 100% |
+| this project's own code (\`src/pave.cpp\`) | $((propre / images)) | $(part "$propre")% |
+| libm (sine, cosine, square root, rounding), called by it | $((libm / images)) | $(part "$libm")% |
+FIN
+)
+printf '%s\n' "$rapport" | tee "$racine/BENCHMARKS.md"
