@@ -43,19 +43,22 @@ int tronque(double v) {
     return static_cast<int>(v);
 }
 
+// Paints a whole target opaque black: the canvas, or the window (null).
+void noircit(SDL_Renderer *render, SDL_Texture *cible) {
+    SDL_SetRenderTarget(render, cible);
+    SDL_SetRenderDrawColor(render, 0, 0, 0, 255);
+    SDL_RenderClear(render);
+}
+
 // A black canvas of w x h that keeps what is drawn on it between presents.
 // Null when the renderer cannot draw into textures.
 SDL_Texture *canvas_neuf(SDL_Renderer *render, int w, int h) {
     SDL_Texture *canvas =
         SDL_CreateTexture(render, SDL_PIXELFORMAT_ARGB8888, SDL_TEXTUREACCESS_TARGET, w, h);
-    if (canvas == nullptr) {
-        return nullptr;
+    if (canvas != nullptr) {
+        SDL_SetTextureBlendMode(canvas, SDL_BLENDMODE_NONE);
+        noircit(render, canvas);
     }
-    SDL_SetTextureBlendMode(canvas, SDL_BLENDMODE_NONE);
-    SDL_SetRenderTarget(render, canvas);
-    SDL_SetRenderDrawColor(render, 0, 0, 0, 255);
-    SDL_RenderClear(render);
-    SDL_SetRenderTarget(render, nullptr);
     return canvas;
 }
 
@@ -120,18 +123,10 @@ void affiche(scene_t &scene) {
     if (scene.canvas != nullptr) {
         const SDL_Rect zone{0, 0, SDL_min(scene.scr_width, scene.canvas_w),
                             SDL_min(scene.scr_height, scene.canvas_h)};
-        SDL_SetRenderTarget(scene.render, nullptr);
-        SDL_SetRenderDrawColor(scene.render, 0, 0, 0, 255);
-        SDL_RenderClear(scene.render);
+        noircit(scene.render, nullptr);
         SDL_RenderCopy(scene.render, scene.canvas, &zone, &zone);
     }
     SDL_RenderPresent(scene.render);
-}
-
-void efface(scene_t &scene) {
-    SDL_SetRenderTarget(scene.render, scene.canvas);
-    SDL_SetRenderDrawColor(scene.render, 0, 0, 0, 255);
-    SDL_RenderClear(scene.render);
 }
 
 SDL_bool touche(scene_t &scene, SDL_Keycode sym) {
@@ -141,7 +136,7 @@ SDL_bool touche(scene_t &scene, SDL_Keycode sym) {
             scene.program_on = SDL_FALSE;
             return SDL_TRUE;
         case SDLK_n:
-            efface(scene);
+            noircit(scene.render, scene.canvas);
             return SDL_TRUE;
         case SDLK_p:
             scene.paused = scene.paused ? SDL_FALSE : SDL_TRUE;
@@ -229,8 +224,7 @@ void scene_demarre(scene_t &scene) {
     // The first present shows black, not what the driver left there. The
     // canvas is black too, so a plain clear shows the same for less, and the
     // canvas is made once the window is up.
-    SDL_SetRenderDrawColor(scene.render, 0, 0, 0, 255);
-    SDL_RenderClear(scene.render);
+    noircit(scene.render, nullptr);
     SDL_RenderPresent(scene.render);
     lit_taille(scene);
     canvas_renouvelle(scene);
