@@ -17,6 +17,7 @@
 namespace {
 
 constexpr std::uint32_t ROUGE = 0xFF0000U;
+constexpr long LATENCE_MAX_MS = 600;  // a quit request to the process gone
 const std::string TITRE = "VORNA V0.0.01";
 const std::string VERSION = "Version de la SDL : " + std::to_string(SDL_MAJOR_VERSION) + "." +
                             std::to_string(SDL_MINOR_VERSION) + "." +
@@ -327,9 +328,9 @@ TEST_P(Termine, AvecLeStatut0) {
     const resultat_t r = fin(5000, &duree);
     EXPECT_EQ(r.status, 0) << r.erreurs;
     EXPECT_EQ(r.sortie, VERSION);
-    // The frame under way, one more, the last present and two pauses.
-    EXPECT_LT(duree, 1000);
-    RecordProperty("exit_ms", static_cast<int>(duree));
+    // The pause under way, the extra frame, the last present and two pauses
+    // (about 150 ms), with room for a loaded machine and a sanitizer build.
+    EXPECT_LT(duree, LATENCE_MAX_MS);
 }
 
 INSTANTIATE_TEST_SUITE_P(Fins, Termine,
@@ -402,7 +403,7 @@ TEST_F(BoutEnBout, ResisteAUneTempeteDEvenements) {
     long duree = 0;
     const resultat_t r = fin(5000, &duree);
     EXPECT_EQ(r.status, 0) << r.erreurs;
-    EXPECT_LT(duree, 1000);
+    EXPECT_LT(duree, LATENCE_MAX_MS);
 }
 
 TEST_F(BoutEnBout, LaMortDuServeurXLArreteSansAttendre) {
