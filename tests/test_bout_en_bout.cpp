@@ -126,13 +126,14 @@ protected:
         image_t im;
         attend_que(
             [&] {
-                im = capture(ecran, ecran.w, ecran.h - 75);
+                im = ecran_fenetre();
                 return nb_rouges(im) > 0;
             },
             delai_ms);
         return im;
     }
 
+    // The part of the screen the window covers on a normal start.
     image_t ecran_fenetre() {
         return capture(ecran, ecran.w, ecran.h - 75);
     }
