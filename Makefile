@@ -50,7 +50,7 @@ demo:
 
 # BENCHMARKS.md: vorna against a bare SDL loop on virtual X servers, and the
 # instructions of our own code per frame. ROUNDS=n for more or fewer rounds.
-ROUNDS ?= 3
+ROUNDS ?= 5
 bench:
 	@tools/deps.sh bench
 	$(CONFIGURE) -S . -B $(BUILD) -DBUILD_TESTING=ON

@@ -5,7 +5,7 @@
 # Usage: bench/bench.sh BUILD_DIR [ROUNDS]
 set -euo pipefail
 build=$1
-tours=${2:-3}
+tours=${2:-5}
 racine=$(cd "$(dirname "$0")/.." && pwd)
 images=100
 
