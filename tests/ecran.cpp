@@ -7,6 +7,7 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <thread>
 
@@ -110,6 +111,16 @@ Window fenetre(ecran_t &e, const std::string &nom, int timeout_ms) {
         XSync(e.dpy, False);
     }
     return trouvee;
+}
+
+Window fenetre_dessinee(ecran_t &e, const std::string &nom, int timeout_ms) {
+    const bool dessine = attend_que(
+        [&] {
+            const image_t im = capture(e, e.w, e.h);
+            return std::find(im.px.begin(), im.px.end(), 0xFF0000U) != im.px.end();
+        },
+        timeout_ms);
+    return dessine ? fenetre(e, nom, 5000) : 0;
 }
 
 geometrie_t geometrie(ecran_t &e, Window w) {

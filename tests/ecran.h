@@ -44,6 +44,10 @@ bool attend_que(const std::function<bool()> &cond, int timeout_ms);
 
 // The top-level window with this title once it is mapped, or 0.
 Window fenetre(ecran_t &e, const std::string &titre, int timeout_ms);
+// The program's window once it shows cells. SDL replaces its first window
+// by an OpenGL-capable one when it makes the renderer; once cells are
+// drawn, the window is the final one.
+Window fenetre_dessinee(ecran_t &e, const std::string &titre, int timeout_ms);
 geometrie_t geometrie(ecran_t &e, Window w);
 std::string titre(ecran_t &e, Window w);
 bool redimensionnable(ecran_t &e, Window w);

@@ -1,6 +1,5 @@
 // The built program in a real window on a virtual X server, driven through
 // XTest and judged from screenshots, console lines and exit statuses.
-#include <SDL_version.h>
 #include <X11/keysym.h>
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -12,20 +11,13 @@
 #include <random>
 #include <thread>
 
+#include "attendus.h"
 #include "ecran.h"
 
 namespace {
 
 constexpr std::uint32_t ROUGE = 0xFF0000U;
 constexpr long LATENCE_MAX_MS = 600;  // a quit request to the process gone
-const std::string TITRE = "VORNA V0.0.01";
-const std::string VERSION = "Version de la SDL : " + std::to_string(SDL_MAJOR_VERSION) + "." +
-                            std::to_string(SDL_MINOR_VERSION) + "." +
-                            std::to_string(SDL_PATCHLEVEL) + "\n";
-constexpr std::array<float, 10> ORIENTATIONS = {0.0F,        0.5235988F, 0.7853982F,  1.0471976F,
-                                                1.5707964F,  3.1415927F, -0.5235988F, -0.7853982F,
-                                                -1.0471976F, -1.5707964F};
-
 void dort(int ms) {
     std::this_thread::sleep_for(std::chrono::milliseconds(ms));
 }
@@ -114,11 +106,8 @@ protected:
         e.insert(e.end(), env.begin(), env.end());
         prog = demarre(a, e);
         ASSERT_GT(prog.pid, 0);
-        // SDL replaces its first window by an OpenGL-capable one when it
-        // makes the renderer; once cells are drawn, the window is final.
-        ASSERT_GT(nb_rouges(dessin(15000)), 0) << "nothing drawn";
-        win = fenetre(ecran, TITRE, 5000);
-        ASSERT_NE(win, 0U);
+        win = fenetre_dessinee(ecran, TITRE, 15000);
+        ASSERT_NE(win, 0U) << "no window with cells in it";
     }
 
     // Runs until the program has drawn something; returns what it shows.
@@ -203,7 +192,7 @@ TEST_P(Demarre, OuvreLaFenetreEtNeMontreQueDesCellules) {
     touche(ecran, XK_Escape);
     const resultat_t r = fin(5000);
     EXPECT_EQ(r.status, 0) << r.erreurs;
-    EXPECT_EQ(r.sortie, VERSION);
+    EXPECT_EQ(r.sortie, LIGNE_VERSION);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -328,7 +317,7 @@ TEST_P(Termine, AvecLeStatut0) {
     long duree = 0;
     const resultat_t r = fin(5000, &duree);
     EXPECT_EQ(r.status, 0) << r.erreurs;
-    EXPECT_EQ(r.sortie, VERSION);
+    EXPECT_EQ(r.sortie, LIGNE_VERSION);
     // The pause under way, the extra frame, the last present and two pauses
     // (about 150 ms), with room for a loaded machine and a sanitizer build.
     EXPECT_LT(duree, LATENCE_MAX_MS);
@@ -372,9 +361,9 @@ TEST_P(Echoue, AvecLeStatut1EtSonMessage) {
 
 INSTANTIATE_TEST_SUITE_P(
     Echecs, Echoue,
-    ::testing::Values(Echec{"fenetre", VERSION,
+    ::testing::Values(Echec{"fenetre", LIGNE_VERSION,
                             "Error : SDL window creation - fenetre refusee pour le test"},
-                      Echec{"rendu", VERSION + "Render déficient \n", ""}),
+                      Echec{"rendu", LIGNE_VERSION + "Render déficient \n", ""}),
     [](const ::testing::TestParamInfo<Echec> &i) { return std::string(i.param.nom); });
 
 TEST_F(BoutEnBout, ResisteAUneTempeteDEvenements) {

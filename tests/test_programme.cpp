@@ -7,13 +7,10 @@
 #include <string>
 #include <vector>
 
+#include "attendus.h"
 #include "processus.h"
 
 namespace {
-
-const std::string LIGNE_VERSION = "Version de la SDL : " + std::to_string(SDL_MAJOR_VERSION) + "." +
-                                  std::to_string(SDL_MINOR_VERSION) + "." +
-                                  std::to_string(SDL_PATCHLEVEL) + "\n";
 
 // SDL's own error text for a video driver that does not exist, as the
 // program must pass it on.

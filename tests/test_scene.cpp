@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <vector>
 
+#include "attendus.h"
 #include "pave.h"
 
 namespace {
@@ -137,10 +138,7 @@ const std::vector<vecteur_t> DISPERSION = {
 TEST_F(Scene, DemarreNoirAvecLesOrientationsDeLaTable) {
     const std::vector<Uint32> noir = attendu({});
     EXPECT_TRUE(fenetre() == noir);
-    const std::array<float, NB_CELLULES> table = {0.0F,        0.5235988F, 0.7853982F,  1.0471976F,
-                                                  1.5707964F,  3.1415927F, -0.5235988F, -0.7853982F,
-                                                  -1.0471976F, -1.5707964F};
-    EXPECT_EQ(scene.theta_triangle, table);
+    EXPECT_EQ(scene.theta_triangle, ORIENTATIONS);
     for (int i = 0; i < NB_CELLULES; ++i) {
         EXPECT_TRUE(scene.x_triangle[i] >= 0 && scene.x_triangle[i] < 1800);
         EXPECT_TRUE(scene.y_triangle[i] >= 0 && scene.y_triangle[i] < 1000);

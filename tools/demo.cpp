@@ -3,13 +3,13 @@
 // Usage: vorna_demo PATH_TO_VORNA OUTPUT_DIR
 #include <X11/keysym.h>
 
-#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <string>
 #include <thread>
 
+#include "attendus.h"
 #include "ecran.h"
 
 namespace {
@@ -49,15 +49,7 @@ int main(int argc, char *argv[]) {
     }
     processus_t prog =
         demarre({argv[1]}, {"DISPLAY=" + ecran.display, "SDL_VIDEODRIVER", "SDL_RENDER_DRIVER"});
-    // The window is final (SDL replaces its first one for OpenGL) once the
-    // first cells are drawn.
-    const bool dessine = attend_que(
-        [&] {
-            const image_t im = capture(ecran, LARGEUR, FENETRE_H);
-            return std::find(im.px.begin(), im.px.end(), 0xFF0000U) != im.px.end();
-        },
-        15000);
-    if (!dessine || fenetre(ecran, "VORNA V0.0.01", 5000) == 0) {
+    if (fenetre_dessinee(ecran, TITRE, 15000) == 0) {
         std::fprintf(stderr, "the program's window did not appear\n");
         ecran_arrete(ecran);
         return 1;
