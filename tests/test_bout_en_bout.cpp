@@ -5,11 +5,17 @@
 #include <signal.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <array>
 #include <chrono>
 #include <cmath>
+#include <cstdint>
+#include <ostream>
 #include <random>
+#include <string>
 #include <thread>
+#include <utility>
+#include <vector>
 
 #include "attendus.h"
 #include "ecran.h"

@@ -1,7 +1,10 @@
 // The pursuit step and the triangle outline of a single cell.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <climits>
+#include <cstdlib>
+#include <utility>
 #include <vector>
 
 #include "pave.h"
