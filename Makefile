@@ -37,14 +37,16 @@ package:
 	@ls build-package/vorna_*.deb
 
 # docs/demo.gif: the program on a virtual X server following a scripted
-# pointer (a loop, a wipe with N, a figure of eight).
+# pointer (a loop, a wipe with N, a figure of eight); docs/screenshot.png,
+# the software centres' screenshot, is the frame that closes the loop.
 demo:
 	@tools/deps.sh demo
 	$(CONFIGURE) -S . -B $(BUILD) -DBUILD_TESTING=ON
 	cmake --build $(BUILD) -j $(JOBS) --target vorna vorna_demo
 	rm -rf $(BUILD)/demo && mkdir -p $(BUILD)/demo docs
-	$(BUILD)/tests/vorna_demo $(BUILD)/vorna $(BUILD)/demo
+	$(BUILD)/tests/vorna_demo $(BUILD)/vorna $(BUILD)/demo $(BUILD)/screenshot.ppm
 	convert -delay 10 -loop 0 $(BUILD)/demo/*.ppm -layers Optimize docs/demo.gif
+	convert $(BUILD)/screenshot.ppm -strip docs/screenshot.png
 	@taille=$$(stat -c %s docs/demo.gif); echo "docs/demo.gif: $$taille bytes"; \
 	  [ $$taille -lt 2000000 ] || { echo "docs/demo.gif is over 2 MB"; exit 1; }
 

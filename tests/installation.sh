@@ -1,9 +1,13 @@
 #!/usr/bin/env bash
 # Installs the build into a scratch prefix and packages it, then checks what
-# a user would get: every file in place, a launcher and a manual page that
-# their tools accept, and a Debian package that lintian finds no error in.
+# a user would get: every file in place, a launcher, a software centre entry
+# and a manual page that their tools accept, and a Debian package that
+# lintian finds no error in.
+# Usage: installation.sh BUILD_DIR SOURCE_DIR
 set -euo pipefail
 build=$1
+source=$2
+id=org.example.vorna
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 echecs=0
@@ -13,7 +17,9 @@ echoue() {
 }
 
 cmake --install "$build" --prefix "$tmp/prefix" >/dev/null
-fichiers=(bin/vorna share/applications/vorna.desktop share/icons/hicolor/scalable/apps/vorna.svg
+lanceur=share/applications/$id.desktop
+metainfo=share/metainfo/$id.metainfo.xml
+fichiers=(bin/vorna "$lanceur" share/icons/hicolor/scalable/apps/$id.svg "$metainfo"
     share/man/man6/vorna.6.gz share/doc/vorna/copyright share/doc/vorna/changelog.gz)
 for f in "${fichiers[@]}"; do
     [ -f "$tmp/prefix/$f" ] || echoue "not installed: $f"
@@ -25,11 +31,27 @@ sortie=$(SDL_VIDEODRIVER=pilote_inexistant "$tmp/prefix/bin/vorna" 2>/dev/null) 
 [ "$statut" -eq 1 ] || echoue "installed vorna exited with $statut, not 1, without a video driver"
 [[ "$sortie" == "Version de la SDL : "* ]] || echoue "installed vorna printed '$sortie'"
 
-avis=$(desktop-file-validate "$tmp/prefix/share/applications/vorna.desktop" 2>&1) ||
-    echoue "desktop-file-validate failed"
+avis=$(desktop-file-validate "$tmp/prefix/$lanceur" 2>&1) || echoue "desktop-file-validate failed"
 [ -z "$avis" ] || echoue "desktop-file-validate: $avis"
-grep -qx 'Exec=vorna' "$tmp/prefix/share/applications/vorna.desktop" || echoue "launcher does not run vorna"
-xmllint --noout "$tmp/prefix/share/icons/hicolor/scalable/apps/vorna.svg" || echoue "icon is not well-formed SVG"
+grep -qx 'Exec=vorna' "$tmp/prefix/$lanceur" || echoue "launcher does not run vorna"
+grep -qx "Icon=$id" "$tmp/prefix/$lanceur" || echoue "launcher does not name the icon $id"
+xmllint --noout "$tmp/prefix/share/icons/hicolor/scalable/apps/$id.svg" || echoue "icon is not well-formed SVG"
+
+# Software centres: the entry validates cleanly (infos are advice, not
+# faults), names the installed launcher, and its screenshot is the one kept
+# in docs/.
+avis=$(appstreamcli validate --no-net "$tmp/prefix/$metainfo" 2>&1) || echoue "appstreamcli validate failed: $avis"
+grep -E '^ *[EW]: ' <<<"$avis" && echoue "appstreamcli validate: $avis"
+avis=$(appstreamcli validate-tree --no-net "$tmp/prefix" 2>&1) || echoue "appstreamcli validate-tree: $avis"
+lance=$(sed -n 's|.*<launchable type="desktop-id">\(.*\)</launchable>.*|\1|p' "$tmp/prefix/$metainfo")
+[ "$lance" = "$id.desktop" ] && [ -f "$tmp/prefix/share/applications/$lance" ] ||
+    echoue "the entry launches '$lance', not the installed launcher $id.desktop"
+images=$(sed -n 's|.*<image>.*/docs/\(.*\)</image>.*|\1|p' "$tmp/prefix/$metainfo")
+[ -n "$images" ] || echoue "the entry has no screenshot from docs/"
+for image in $images; do
+    [ "$(file -b --mime-type "$source/docs/$image" 2>&1)" = image/png ] ||
+        echoue "screenshot docs/$image is not a PNG in the source tree"
+done
 avis=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -E UTF-8 -l "$tmp/prefix/share/man/man6/vorna.6.gz" 2>&1 >/dev/null)
 [ -z "$avis" ] || echoue "manual page: $avis"
 

@@ -1,6 +1,7 @@
 // Records the program chasing a scripted pointer on a virtual X server, one
-// PPM image per tenth of a second, for the README's animation.
-// Usage: vorna_demo PATH_TO_VORNA OUTPUT_DIR
+// PPM image per tenth of a second, for the README's animation, and the frame
+// that closes the first loop as the software centres' screenshot.
+// Usage: vorna_demo PATH_TO_VORNA OUTPUT_DIR SCREENSHOT_PPM
 #include <X11/keysym.h>
 
 #include <chrono>
@@ -39,8 +40,8 @@ bool ecrit_ppm(const image_t &im, const std::string &chemin) {
 }  // namespace
 
 int main(int argc, char *argv[]) {
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: %s PATH_TO_VORNA OUTPUT_DIR\n", argv[0]);
+    if (argc != 4) {
+        std::fprintf(stderr, "usage: %s PATH_TO_VORNA OUTPUT_DIR SCREENSHOT_PPM\n", argv[0]);
         return 2;
     }
     ecran_t ecran;
@@ -71,8 +72,14 @@ int main(int argc, char *argv[]) {
             std::this_thread::sleep_for(std::chrono::milliseconds(100));
             char nom[32];
             std::snprintf(nom, sizeof nom, "/%04d.ppm", n++);
-            if (!ecrit_ppm(capture(ecran, LARGEUR, FENETRE_H), argv[2] + std::string(nom))) {
+            const image_t im = capture(ecran, LARGEUR, FENETRE_H);
+            if (!ecrit_ppm(im, argv[2] + std::string(nom))) {
                 std::fprintf(stderr, "cannot write %s%s\n", argv[2], nom);
+                return 1;
+            }
+            // The whole loop drawn, before the wipe: cells and their trails.
+            if (trajet == 0 && i == IMAGES_PAR_TRAJET - 1 && !ecrit_ppm(im, argv[3])) {
+                std::fprintf(stderr, "cannot write %s\n", argv[3]);
                 return 1;
             }
         }

@@ -9,7 +9,7 @@ package) paquets=(cmake make g++ pkg-config libsdl2-dev dpkg-dev file) ;;
 test | demo | bench)
     paquets=(cmake make g++ pkg-config libsdl2-dev libgtest-dev clang-format
         xvfb xauth libgl1-mesa-dri libx11-dev libxtst-dev
-        desktop-file-utils libxml2-utils man-db lintian dpkg-dev file)
+        desktop-file-utils libxml2-utils appstream man-db lintian dpkg-dev file)
     [ "$1" = demo ] && paquets+=(imagemagick)
     [ "$1" = bench ] && paquets+=(valgrind)
     ;;
