@@ -1,5 +1,7 @@
 // Preloaded into the program to make one SDL call fail on demand, as a
 // broken driver would: VORNA_ECHEC names the call (fenetre, rendu, mode).
+// VORNA_FUITE plants a leak of ours instead: memory lost at each window
+// creation, which a sanitizer build must report.
 #include <SDL.h>
 #include <dlfcn.h>
 
@@ -13,6 +15,9 @@ bool echoue(const char *quoi) {
     return v != nullptr && std::strcmp(v, quoi) == 0;
 }
 
+// Kept only so that the allocation cannot be optimised away.
+void *volatile derniere_fuite = nullptr;
+
 template <typename F>
 F vraie(const char *nom) {
     return reinterpret_cast<F>(dlsym(RTLD_NEXT, nom));
@@ -23,6 +28,10 @@ F vraie(const char *nom) {
 extern "C" {
 
 SDL_Window *SDL_CreateWindow(const char *titre, int x, int y, int w, int h, Uint32 flags) {
+    if (std::getenv("VORNA_FUITE") != nullptr) {
+        derniere_fuite = std::malloc(64);
+        derniere_fuite = nullptr;
+    }
     if (echoue("fenetre")) {
         SDL_SetError("fenetre refusee pour le test");
         return nullptr;

@@ -6,8 +6,83 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <array>
 #include <chrono>
 #include <cstdlib>
+#include <sstream>
+
+namespace {
+
+// Leaks do not change the exit status; attend judges the report, in which
+// each frame ends with its module in double brackets. Stacks are unwound the
+// fast way (a full unwind makes the GL driver's start take seconds), so one
+// may stop at the first library built without frame pointers.
+constexpr const char *OPTIONS_FUITES =
+    "LSAN_OPTIONS=exitcode=0:stack_trace_format='    #%n %p %F %L [[%m]]'";
+
+// Modules an allocation goes through on behalf of whoever called them.
+bool intermediaire(const std::string &module) {
+    const std::string nom = module.substr(module.rfind('/') + 1);
+    static const std::array<const char *, 8> prefixes = {
+        "libasan.", "libubsan.", "liblsan.", "libSDL2", "libSDL3", "libc.", "libm.", "libstdc++."};
+    for (const char *p : prefixes) {
+        if (nom.rfind(p, 0) == 0) {
+            return true;
+        }
+    }
+    return nom.rfind("libgcc_s.", 0) == 0 || nom.rfind("ld-linux", 0) == 0;
+}
+
+// Ours unless a library other than the intermediaries is met first.
+bool fuite_a_nous(const std::string &bloc, const std::string &dossier) {
+    std::istringstream lignes(bloc);
+    std::string ligne;
+    while (std::getline(lignes, ligne)) {
+        const auto debut = ligne.rfind("[[");
+        const auto fin = ligne.rfind("]]");
+        if (debut == std::string::npos || fin == std::string::npos || fin < debut) {
+            continue;
+        }
+        const std::string module = ligne.substr(debut + 2, fin - debut - 2);
+        if (!intermediaire(module)) {
+            return module.rfind(dossier + "/", 0) == 0;
+        }
+    }
+    // Nothing but SDL and the runtimes, or a stack cut short inside them:
+    // count it as ours rather than let a leak of ours through.
+    return true;
+}
+
+// The build tree as module paths show it, symbolic links resolved.
+const std::string &dossier_build() {
+    static const std::string dossier = [] {
+        char *reel = realpath(VORNA_BUILD_DIR, nullptr);
+        const std::string d = reel != nullptr ? reel : VORNA_BUILD_DIR;
+        std::free(reel);
+        return d;
+    }();
+    return dossier;
+}
+
+}  // namespace
+
+std::string fuites_a_nous(const std::string &rapport, const std::string &dossier) {
+    std::string nos_fuites;
+    // Each leak is a block that starts with "Direct leak" or "Indirect
+    // leak" and ends at the next blank line.
+    size_t pos = 0;
+    while ((pos = rapport.find(" leak of ", pos)) != std::string::npos) {
+        const size_t debut = rapport.rfind('\n', pos) + 1;
+        size_t fin = rapport.find("\n\n", pos);
+        fin = fin == std::string::npos ? rapport.size() : fin + 1;
+        const std::string bloc = rapport.substr(debut, fin - debut);
+        if (fuite_a_nous(bloc, dossier)) {
+            nos_fuites += bloc + "\n";
+        }
+        pos = fin;
+    }
+    return nos_fuites;
+}
 
 processus_t demarre(const std::vector<std::string> &args, const std::vector<std::string> &env) {
     int out[2];
@@ -23,7 +98,9 @@ processus_t demarre(const std::vector<std::string> &args, const std::vector<std:
     }
     p.pid = fork();
     if (p.pid == 0) {
-        for (const std::string &e : env) {
+        std::vector<std::string> variables = {OPTIONS_FUITES};
+        variables.insert(variables.end(), env.begin(), env.end());
+        for (const std::string &e : variables) {
             const auto egal = e.find('=');
             if (egal == std::string::npos) {
                 unsetenv(e.c_str());
@@ -102,6 +179,8 @@ resultat_t attend(processus_t &p, int timeout_ms) {
     p.pid = -1;
     if (tue) {
         r.status = -1;
+    } else if (!fuites_a_nous(r.erreurs, dossier_build()).empty()) {
+        r.status = STATUT_FUITE;
     } else if (WIFEXITED(wstatus)) {
         r.status = WEXITSTATUS(wstatus);
     } else if (WIFSIGNALED(wstatus)) {

@@ -13,18 +13,35 @@ struct processus_t {
     int erreurs = -1;  // read end of the child's standard error
 };
 
+// The status a program that leaked memory of ours is given, as
+// LeakSanitizer's own.
+constexpr int STATUT_FUITE = 23;
+
 struct resultat_t {
-    int status = -1;  // exit code; 128 + signal when killed; -1 when it had to be killed
+    // Exit code; 128 + signal when killed; -1 when it had to be killed;
+    // STATUT_FUITE when a sanitizer build leaked memory of ours.
+    int status = -1;
     std::string sortie;
     std::string erreurs;
 };
 
 // Runs args[0] with the given arguments; each entry of env is "NAME=value"
 // to set a variable or "NAME" to remove it from the inherited environment.
+// A sanitizer build's leak report is written with each frame's module, for
+// attend to judge.
 processus_t demarre(const std::vector<std::string> &args, const std::vector<std::string> &env);
 
 // Reads the child's output until it exits; past timeout_ms it is killed.
 resultat_t attend(processus_t &p, int timeout_ms);
+
+// The blocks of a LeakSanitizer report that are our leaks. A leak is ours
+// when, going out from the allocation, the first frame that is not the
+// sanitizer runtime, SDL or the C and C++ runtimes lies in a module built
+// from this tree (under dossier); a leak first met in a library below SDL
+// (the GL driver, the X or D-Bus client) is that library's. The program
+// ends without SDL_Quit, and what those libraries hold then is not always
+// reachable; which of their allocations show up differs with each version.
+std::string fuites_a_nous(const std::string &rapport, const std::string &dossier);
 
 // Starts, then waits: the whole run of a program that needs no driving.
 resultat_t execute(const std::vector<std::string> &args, const std::vector<std::string> &env,

@@ -108,7 +108,7 @@ protected:
         std::vector<std::string> a = {VORNA_EXE};
         a.insert(a.end(), args.begin(), args.end());
         std::vector<std::string> e = {"DISPLAY=" + ecran.display, "SDL_VIDEODRIVER",
-                                      "SDL_RENDER_DRIVER", "LSAN_OPTIONS=suppressions=" LSAN_SUPP};
+                                      "SDL_RENDER_DRIVER"};
         e.insert(e.end(), env.begin(), env.end());
         prog = demarre(a, e);
         ASSERT_GT(prog.pid, 0);
