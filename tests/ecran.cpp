@@ -21,6 +21,27 @@ int ignore_erreur(Display *, XErrorEvent *) {
 
 }  // namespace
 
+long nb_rouges(const image_t &im) {
+    return std::count(im.px.begin(), im.px.end(), ROUGE);
+}
+
+bool rouge_sur_noir(const image_t &im) {
+    return std::all_of(im.px.begin(), im.px.end(),
+                       [](std::uint32_t p) { return p == ROUGE || p == 0; });
+}
+
+bool rouges_gardes(const image_t &avant, const image_t &apres) {
+    if (avant.px.size() != apres.px.size()) {
+        return false;
+    }
+    for (size_t p = 0; p < avant.px.size(); ++p) {
+        if (avant.px[p] == ROUGE && apres.px[p] != ROUGE) {
+            return false;
+        }
+    }
+    return true;
+}
+
 bool ecran_demarre(ecran_t &e, int w, int h, const std::vector<std::string> &options) {
     XSetErrorHandler(ignore_erreur);
     const std::string taille = std::to_string(w) + "x" + std::to_string(h) + "x24";
@@ -117,7 +138,7 @@ Window fenetre_dessinee(ecran_t &e, const std::string &nom, int timeout_ms) {
     const bool dessine = attend_que(
         [&] {
             const image_t im = capture(e, e.w, e.h);
-            return std::find(im.px.begin(), im.px.end(), 0xFF0000U) != im.px.end();
+            return nb_rouges(im) > 0;
         },
         timeout_ms);
     return dessine ? fenetre(e, nom, 5000) : 0;

@@ -28,6 +28,15 @@ struct image_t {
     }
 };
 
+constexpr std::uint32_t ROUGE = 0xFF0000U;
+
+// How many pixels are the cells' red.
+long nb_rouges(const image_t &im);
+// Nothing but the cells' red on black.
+bool rouge_sur_noir(const image_t &im);
+// Every pixel red in avant is still red in apres: nothing was wiped.
+bool rouges_gardes(const image_t &avant, const image_t &apres);
+
 struct geometrie_t {
     int x, y, w, h;
 };

@@ -5,11 +5,9 @@
 #include <signal.h>
 #include <sys/wait.h>
 
-#include <algorithm>
 #include <array>
 #include <chrono>
 #include <cmath>
-#include <cstdint>
 #include <ostream>
 #include <random>
 #include <string>
@@ -22,7 +20,6 @@
 
 namespace {
 
-constexpr std::uint32_t ROUGE = 0xFF0000U;
 constexpr long LATENCE_MAX_MS = 600;  // a quit request to the process gone
 void dort(int ms) {
     std::this_thread::sleep_for(std::chrono::milliseconds(ms));
@@ -33,15 +30,6 @@ void dort(int ms) {
 // this many of them (a frame is the 50 ms pause plus the present).
 void laisse_passer(int images) {
     dort(images * 70);
-}
-
-long nb_rouges(const image_t &im) {
-    return std::count(im.px.begin(), im.px.end(), ROUGE);
-}
-
-bool rouge_sur_noir(const image_t &im) {
-    return std::all_of(im.px.begin(), im.px.end(),
-                       [](std::uint32_t p) { return p == ROUGE || p == 0; });
 }
 
 // Every red pixel lies within a cell's reach of (px, py): a vertex at most
@@ -227,9 +215,7 @@ TEST_F(BoutEnBout, LesCellulesLaissentDesTracesEnSuivantLePointeur) {
         laisse_passer(2);
         const image_t apres = ecran_fenetre();
         // Nothing is ever wiped without N: every red pixel stays red.
-        for (size_t p = 0; p < avant.px.size(); ++p) {
-            ASSERT_TRUE(avant.px[p] != ROUGE || apres.px[p] == ROUGE) << "step " << i;
-        }
+        ASSERT_TRUE(rouges_gardes(avant, apres)) << "step " << i;
         avant = apres;
     }
     EXPECT_TRUE(rouge_sur_noir(avant));

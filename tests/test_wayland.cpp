@@ -1,0 +1,196 @@
+// The built program on a native Wayland compositor: a headless weston of the
+// test's own, judged from its screenshots, console lines and exit statuses.
+// weston takes no injected pointer or keys here; what needs them is tested
+// on X11.
+#include <gtest/gtest.h>
+#include <png.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <ostream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "attendus.h"
+#include "ecran.h"
+#include "processus.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr int LARGEUR = 1024;
+constexpr int HAUTEUR = 768;
+
+// A PNG as 0xRRGGBB pixels; empty when it cannot be read.
+image_t lit_png(const std::string &chemin) {
+    image_t im;
+    png_image png{};
+    png.version = PNG_IMAGE_VERSION;
+    if (png_image_begin_read_from_file(&png, chemin.c_str()) == 0) {
+        return im;
+    }
+    png.format = PNG_FORMAT_RGB;
+    std::vector<unsigned char> rgb(PNG_IMAGE_SIZE(png));
+    if (png_image_finish_read(&png, nullptr, rgb.data(), 0, nullptr) == 0) {
+        return im;
+    }
+    im.w = static_cast<int>(png.width);
+    im.h = static_cast<int>(png.height);
+    im.px.resize(rgb.size() / 3);
+    for (size_t i = 0; i < im.px.size(); ++i) {
+        im.px[i] =
+            static_cast<std::uint32_t>(rgb[3 * i] << 16 | rgb[3 * i + 1] << 8 | rgb[3 * i + 2]);
+    }
+    return im;
+}
+
+class Wayland : public ::testing::Test {
+protected:
+    // weston with its kiosk shell, which shows the program's window full
+    // screen on black, with no panel or background of its own; --debug lets
+    // weston-screenshooter capture the output.
+    void SetUp() override {
+        char modele[] = "/tmp/vorna-wayland-XXXXXX";
+        ASSERT_NE(mkdtemp(modele), nullptr);
+        dossier = modele;
+        fs::create_directory(dossier + "/captures");
+        weston =
+            demarre({WESTON, "--backend=headless", "--renderer=pixman", "--debug", "--shell=kiosk",
+                     "--socket=vorna", "--no-config", "--idle-time=0",
+                     "--width=" + std::to_string(LARGEUR), "--height=" + std::to_string(HAUTEUR)},
+                    env());
+        ASSERT_TRUE(attend_que([&] { return fs::exists(dossier + "/vorna"); }, 10000))
+            << "weston did not start";
+    }
+
+    void TearDown() override {
+        if (prog.pid > 0) {
+            kill(prog.pid, SIGKILL);
+            attend(prog, 2000);
+        }
+        if (weston.pid > 0) {
+            kill(weston.pid, SIGTERM);
+            attend(weston, 5000);
+        }
+        std::error_code ignore;
+        fs::remove_all(dossier, ignore);
+    }
+
+    // What every client of this compositor is given: no X display, so that
+    // nothing can fall back to X11.
+    std::vector<std::string> env() const {
+        return {"XDG_RUNTIME_DIR=" + dossier, "WAYLAND_DISPLAY=vorna", "DISPLAY",
+                "SDL_VIDEODRIVER=wayland", "SDL_RENDER_DRIVER"};
+    }
+
+    void lance() {
+        prog = demarre({VORNA_EXE}, env());
+        ASSERT_GT(prog.pid, 0);
+    }
+
+    // The compositor's whole output, as weston-screenshooter saves it.
+    image_t capture() {
+        const std::string captures = dossier + "/captures";
+        std::vector<std::string> e = env();
+        e.push_back("VORNA_CAPTURES=" + captures);
+        const resultat_t r = execute(
+            {"/bin/sh", "-c", "cd \"$VORNA_CAPTURES\" && exec " WESTON_SCREENSHOOTER}, e, 10000);
+        image_t im;
+        for (const auto &f : fs::directory_iterator(captures)) {
+            im = lit_png(f.path());
+            fs::remove(f.path());
+        }
+        EXPECT_EQ(r.status, 0) << r.erreurs;
+        EXPECT_EQ(im.w, LARGEUR) << "no screenshot";
+        return im;
+    }
+
+    // Waits for the first cells on screen; returns what the output shows.
+    image_t dessin() {
+        image_t im;
+        attend_que(
+            [&] {
+                im = capture();
+                return nb_rouges(im) > 0;
+            },
+            15000);
+        return im;
+    }
+
+    resultat_t fin(int signal) {
+        kill(prog.pid, signal);
+        return attend(prog, 5000);
+    }
+
+    std::string dossier;
+    processus_t weston;
+    processus_t prog;
+};
+
+TEST_F(Wayland, LigneDeVersionPuisCellulesRougesSurNoir) {
+    lance();
+    const image_t im = dessin();
+    EXPECT_GT(nb_rouges(im), 0);
+    EXPECT_TRUE(rouge_sur_noir(im));
+    const resultat_t r = fin(SIGTERM);
+    EXPECT_EQ(r.status, 0) << r.erreurs;
+    EXPECT_EQ(r.sortie, LIGNE_VERSION);
+}
+
+// With no pointer on this compositor the cells crawl toward the corner; the
+// canvas keeps every frame's cells.
+TEST_F(Wayland, LesTracesSAccumulent) {
+    lance();
+    const image_t avant = dessin();
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    const image_t apres = capture();
+    EXPECT_TRUE(rouges_gardes(avant, apres));
+    EXPECT_GT(nb_rouges(apres), nb_rouges(avant));
+    EXPECT_TRUE(rouge_sur_noir(apres));
+    EXPECT_EQ(fin(SIGTERM).status, 0);
+}
+
+struct Signal {
+    const char *nom;
+    int numero;
+};
+
+void PrintTo(const Signal &s, std::ostream *os) {
+    *os << s.nom;
+}
+
+class WaylandSignal : public Wayland, public ::testing::WithParamInterface<Signal> {};
+
+TEST_P(WaylandSignal, TermineAvecLeStatut0) {
+    lance();
+    ASSERT_GT(nb_rouges(dessin()), 0);
+    const auto debut = std::chrono::steady_clock::now();
+    const resultat_t r = fin(GetParam().numero);
+    const auto duree = std::chrono::steady_clock::now() - debut;
+    EXPECT_EQ(r.status, 0) << r.erreurs;
+    EXPECT_EQ(r.sortie, LIGNE_VERSION);
+    EXPECT_LT(duree, std::chrono::milliseconds(600));
+}
+
+INSTANTIATE_TEST_SUITE_P(Signaux, WaylandSignal,
+                         ::testing::Values(Signal{"sigterm", SIGTERM}, Signal{"sigint", SIGINT}),
+                         [](const ::testing::TestParamInfo<Signal> &i) {
+                             return std::string(i.param.nom);
+                         });
+
+TEST_F(Wayland, EchecDuRenduAvecLeStatut1) {
+    std::vector<std::string> e = env();
+    e.insert(e.end(), {"LD_PRELOAD=" ECHEC_SDL, ASAN_PRELOAD, "VORNA_ECHEC=rendu"});
+    const resultat_t r = execute({VORNA_EXE}, e, 10000);
+    EXPECT_EQ(r.status, 1) << r.erreurs;
+    EXPECT_EQ(r.sortie, LIGNE_VERSION + "Render déficient \n");
+}
+
+}  // namespace
