@@ -33,7 +33,7 @@ bool intermediaire(const std::string &module) {
     return nom.rfind("libgcc_s.", 0) == 0 || nom.rfind("ld-linux", 0) == 0;
 }
 
-// Ours unless a library other than the intermediaries is met first.
+// Ours when the first frame outside the intermediaries lies in our tree.
 bool fuite_a_nous(const std::string &bloc, const std::string &dossier) {
     std::istringstream lignes(bloc);
     std::string ligne;
@@ -48,9 +48,10 @@ bool fuite_a_nous(const std::string &bloc, const std::string &dossier) {
             return module.rfind(dossier + "/", 0) == 0;
         }
     }
-    // Nothing but SDL and the runtimes, or a stack cut short inside them:
-    // count it as ours rather than let a leak of ours through.
-    return true;
+    // A stack cut short inside SDL or the C++ library, which are built
+    // without frame pointers: nothing says who asked. Our own code is
+    // built with them, so what it allocates always shows its frame.
+    return false;
 }
 
 // The build tree as module paths show it, symbolic links resolved.

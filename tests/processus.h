@@ -37,9 +37,10 @@ resultat_t attend(processus_t &p, int timeout_ms);
 // The blocks of a LeakSanitizer report that are our leaks. A leak is ours
 // when, going out from the allocation, the first frame that is not the
 // sanitizer runtime, SDL or the C and C++ runtimes lies in a module built
-// from this tree (under dossier); a leak first met in a library below SDL
-// (the GL driver, the X or D-Bus client) is that library's. The program
-// ends without SDL_Quit, and what those libraries hold then is not always
+// from this tree (under dossier). A leak first met in a library below SDL
+// (the GL driver, the X, Wayland or D-Bus client) is that library's, and so
+// is one whose stack stops inside SDL or the runtimes. The program ends
+// without SDL_Quit, and what those libraries hold then is not always
 // reachable; which of their allocations show up differs with each version.
 std::string fuites_a_nous(const std::string &rapport, const std::string &dossier);
 
