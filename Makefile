@@ -7,7 +7,7 @@ JOBS      ?= $(shell nproc)
 WERROR    ?= $(if $(CI),ON,OFF)
 CONFIGURE := cmake -DVORNA_WERROR=$(WERROR)
 
-.PHONY: build run test package demo bench clean
+.PHONY: build run test test-platforms package demo bench clean
 
 build:
 	@tools/deps.sh build
@@ -27,6 +27,12 @@ test:
 	cmake --build $(ASAN) -j $(JOBS)
 	cd $(BUILD) && ctest -j $(JOBS) --output-on-failure
 	cd $(ASAN) && ctest -j $(JOBS) --output-on-failure
+
+# The suite on the other stacks users have: Debian 13 (GCC 14, SDL 2.32),
+# SDL 3 through sdl2-compat, and native Wayland, in a Debian 13 root kept in
+# /var/cache/vorna. Needs root.
+test-platforms:
+	@tools/platforms.sh
 
 # A Debian package from a release build: build-package/vorna_*.deb
 package:
