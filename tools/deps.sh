@@ -50,7 +50,8 @@ voulus=("${besoins[@]}")
 case "$cible" in
 package) voulus+=("${paquet[@]}") ;;
 test | demo | bench) voulus+=("${essais[@]}") ;;
-platforms) voulus=("cmd:debootstrap debootstrap debootstrap debootstrap debootstrap") ;;
+platforms) voulus=("cmd:debootstrap debootstrap debootstrap debootstrap debootstrap"
+    "cmd:git git git git git") ;;
 esac
 [ "$cible" = demo ] && voulus+=("cmd:convert imagemagick ImageMagick imagemagick ImageMagick")
 [ "$cible" = bench ] && voulus+=("cmd:valgrind valgrind valgrind valgrind valgrind")
