@@ -18,8 +18,9 @@ if [ "$(id -u)" -ne 0 ]; then
     exit 2
 fi
 # The mounts the root needs live in a mount namespace of this run's own, so
-# that they go away with it, however it ends.
-if [ -z "${VORNA_PLATFORMS_NS:-}" ]; then
+# that they go away with it, however it ends. That cannot be had where / is
+# not a mount point (inside a chroot): there, they are undone on exit.
+if [ -z "${VORNA_PLATFORMS_NS:-}" ] && unshare --mount --propagation private true 2>/dev/null; then
     exec env VORNA_PLATFORMS_NS=1 unshare --mount --propagation private "$soi" "$@"
 fi
 tools/deps.sh platforms
@@ -54,6 +55,16 @@ if [ ! -f "$racine/.vorna-pret" ]; then
 fi
 chrono "Debian 13 root (debootstrap, cached)" "$t"
 
+demonte() {
+    local m
+    for m in tmp dev sys proc; do
+        if mountpoint -q "$racine/$m"; then
+            umount -R -l "$racine/$m"
+        fi
+    done
+}
+trap demonte EXIT
+demonte
 mount -t proc proc "$racine/proc"
 mount -t sysfs sys "$racine/sys"
 mount --rbind /dev "$racine/dev"
