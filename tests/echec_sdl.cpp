@@ -1,6 +1,6 @@
 // Preloaded into the program to make one SDL call fail on demand, as a
 // broken driver would: VORNA_ECHEC names the call (fenetre, rendu, mode).
-// VORNA_FUITE plants a leak of ours instead: memory lost at each window
+// VORNA_FUITE also plants a leak of ours: memory lost at each window
 // creation, which a sanitizer build must report.
 #include <SDL.h>
 #include <dlfcn.h>

@@ -5,8 +5,6 @@
 #include <gtest/gtest.h>
 #include <png.h>
 #include <signal.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <cstdint>
