@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <chrono>
 #include <cstdlib>
@@ -23,14 +24,11 @@ constexpr const char *OPTIONS_FUITES =
 // Modules an allocation goes through on behalf of whoever called them.
 bool intermediaire(const std::string &module) {
     const std::string nom = module.substr(module.rfind('/') + 1);
-    static const std::array<const char *, 8> prefixes = {
-        "libasan.", "libubsan.", "liblsan.", "libSDL2", "libSDL3", "libc.", "libm.", "libstdc++."};
-    for (const char *p : prefixes) {
-        if (nom.rfind(p, 0) == 0) {
-            return true;
-        }
-    }
-    return nom.rfind("libgcc_s.", 0) == 0 || nom.rfind("ld-linux", 0) == 0;
+    static const std::array<const char *, 10> prefixes = {
+        "libasan.", "libubsan.", "liblsan.",   "libSDL2",   "libSDL3",
+        "libc.",    "libm.",     "libstdc++.", "libgcc_s.", "ld-linux"};
+    return std::any_of(prefixes.begin(), prefixes.end(),
+                       [&](const char *p) { return nom.rfind(p, 0) == 0; });
 }
 
 // Ours when the first frame outside the intermediaries lies in our tree.
