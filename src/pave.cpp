@@ -73,11 +73,15 @@ void canvas_renouvelle(scene_t &scene) {
     scene.canvas = canvas_neuf(scene.render, scene.canvas_w, scene.canvas_h);
 }
 
-// The size of the window's drawing area in pixels, as the renderer sees it.
+// The size of the window's drawing area in pixels. Asked of the window, not
+// of the renderer: the renderer answers with the size of whatever it draws
+// into, which is the canvas for most of a frame (and right after set-up,
+// when a tiling window manager resizes the window it has just mapped).
 void lit_taille(scene_t &scene) {
     int w = 0;
     int h = 0;
-    if (SDL_GetRendererOutputSize(scene.render, &w, &h) == 0) {
+    SDL_GetWindowSizeInPixels(scene.window, &w, &h);
+    if (w > 0 && h > 0) {
         scene.scr_width = w;
         scene.scr_height = h;
     }

@@ -308,20 +308,27 @@ TEST_F(Scene, PauseEtPasAPas) {
 }
 
 TEST_F(Scene, LaToileSuitLaFenetreQuiGrandit) {
-    place(DISPERSION);
-    std::vector<Cellule> tout = image();
+    // A window manager may resize the window before the first frame, while
+    // the canvas is still the renderer's target, and again between frames.
+    // Each time, a cell in the new area must be drawn and old trails kept.
+    std::vector<Cellule> tout;
     const int w0 = scene.canvas_w;
     const int h0 = scene.canvas_h;
-    SDL_SetWindowSize(scene.window, w0 + 300, h0 + 200);
-    // A cell in the new area must be drawn, and the old trails kept.
-    std::vector<vecteur_t> depart = DISPERSION;
-    depart[0] = {w0 + 250, h0 + 150};
-    pointe(w0 + 250, h0 + 150);
-    place(depart);
-    ajoute(tout, image());
-    EXPECT_GE(scene.canvas_w, w0 + 300);
-    EXPECT_GE(scene.canvas_h, h0 + 200);
-    EXPECT_TRUE(fenetre() == attendu(tout));
+    for (const int pas : {1, 2}) {
+        SCOPED_TRACE(pas == 1 ? "before the first frame" : "between frames");
+        const int w = w0 + 150 * pas;
+        const int h = h0 + 100 * pas;
+        SDL_SetWindowSize(scene.window, w, h);
+        std::vector<vecteur_t> depart = DISPERSION;
+        // Cell 0 (pointing right) wholly inside the new area, on the pointer.
+        depart[0] = {w - 60, h - 50};
+        pointe(w - 60, h - 50);
+        place(depart);
+        ajoute(tout, image());
+        EXPECT_GE(scene.canvas_w, w);
+        EXPECT_GE(scene.canvas_h, h);
+        EXPECT_TRUE(fenetre() == attendu(tout));
+    }
 
     // Shrinking keeps the canvas; growing back shows the same trails.
     SDL_SetWindowSize(scene.window, 200, 100);
