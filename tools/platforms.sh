@@ -17,6 +17,13 @@ if [ "$(id -u)" -ne 0 ]; then
     echo "and runs the suite in it through chroot. Run it as root (sudo make test-platforms)." >&2
     exit 2
 fi
+# The Debian archive: the one given, or the one this machine's apt uses.
+miroir=${VORNA_DEBIAN_MIRROR:-$(tools/archive.sh || true)}
+if [ -z "$miroir" ]; then
+    echo "make test-platforms found no Debian archive in apt's sources (/etc/apt)." >&2
+    echo "Name one: VORNA_DEBIAN_MIRROR=http://your.mirror/debian make test-platforms" >&2
+    exit 2
+fi
 # The mounts the root needs live in a mount namespace of this run's own, so
 # that they go away with it, however it ends. That cannot be had where / is
 # not a mount point (inside a chroot): there, they are undone on exit.
@@ -27,7 +34,6 @@ tools/deps.sh platforms
 
 cache=${VORNA_PLATFORMS_CACHE:-/var/cache/vorna}
 racine=$cache/trixie
-miroir=${VORNA_DEBIAN_MIRROR:-http://deb.debian.org/debian}
 compat=/usr/lib/x86_64-linux-gnu/sdl2-compat/libSDL2-2.0.so.0
 # Beyond what make test installs for itself: SDL 3 and sdl2-compat, weston
 # and what the Wayland tests read its screenshots with.
