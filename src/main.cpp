@@ -20,6 +20,7 @@ int main(int argc, char *argv[]) {
     // standard output is a pipe or a file.
     std::fflush(stdout);
 
+    reglages_bureau();
     if (SDL_Init(SDL_INIT_VIDEO) != 0) {
         SDL_Log("Error : SDL initialisation - %s\n", SDL_GetError());
         return EXIT_FAILURE;

@@ -21,6 +21,40 @@ constexpr int PAS = 10;                            // longest step of a cell per
 constexpr Uint32 PAUSE_MS = 50;                    // wait after each present
 constexpr double ANGLE_TOUR = 2.0943951023931953;  // 2*pi/3, the turn at each vertex
 
+// What SDL is told before it starts, as environment defaults: SDL 2 and
+// SDL 3 both read their settings there, a user's own value is left as it
+// is, and SDL 2 reads the window class nowhere else.
+constexpr std::array<std::array<const char *, 2>, 5> REGLAGES = {{
+    // SDL's default suits a game someone watches: it inhibits the screen
+    // saver over D-Bus and Wayland and suspends X's. vorna is left open on
+    // desktops; whoever walks away from it must still get a locked screen.
+    {SDL_HINT_VIDEO_ALLOW_SCREENSAVER, "1"},
+    // Bypassing the compositor would switch off the whole desktop's effects
+    // and shadows (KDE and others) while vorna is open.
+    {SDL_HINT_VIDEO_X11_NET_WM_BYPASS_COMPOSITOR, "0"},
+    // The launcher's id as X11 class and Wayland app id, on SDL 2 and on
+    // SDL 3, so that desktops tie the window to its launcher and icon.
+    {"SDL_VIDEO_X11_WMCLASS", VORNA_ID},
+    {"SDL_VIDEO_WAYLAND_WMCLASS", VORNA_ID},
+    {"SDL_APP_ID", VORNA_ID},
+}};
+
+// The window's icon, the launcher's picture: a cell with its fading trail
+// on a black tile with rounded corners.
+constexpr int ICONE = 64;  // window managers scale this size well
+constexpr int ICONE_RAYON = 9;
+struct trace_icone_t {
+    int x, y, cote;
+    bool epais;
+    Uint8 voile;  // how much black is laid over the cells drawn before it
+};
+constexpr std::array<trace_icone_t, 3> ICONE_TRACES = {{
+    {31, 46, 24, false, 0},
+    {40, 48, 27, false, 106},
+    {55, 51, 34, true, 102},
+}};
+constexpr float ICONE_THETA = 3.1415927F;  // each drawn from its bottom-right vertex
+
 constexpr std::array<float, NB_CELLULES> ORIENTATIONS = {
     0.0F,       0.5235988F,  0.7853982F,  1.0471976F,  1.5707964F,
     3.1415927F, -0.5235988F, -0.7853982F, -1.0471976F, -1.5707964F,
@@ -133,6 +167,47 @@ void affiche(scene_t &scene) {
     SDL_RenderPresent(scene.render);
 }
 
+// The icon's tile, black at the given opacity, row by row so that the
+// corners stay transparent.
+void tuile(SDL_Renderer *r, Uint8 alpha) {
+    SDL_SetRenderDrawColor(r, 0, 0, 0, alpha);
+    for (int y = 0; y < ICONE; ++y) {
+        const int dans_coin = SDL_max(0, SDL_max(ICONE_RAYON - y, y - (ICONE - 1 - ICONE_RAYON)));
+        const int retrait = ICONE_RAYON - static_cast<int>(std::sqrt(static_cast<double>(
+                                              ICONE_RAYON * ICONE_RAYON - dans_coin * dans_coin)));
+        SDL_RenderDrawLine(r, retrait, y, ICONE - 1 - retrait, y);
+    }
+}
+
+// Drawn with the cells' own routine; each later cell comes after a veil of
+// black over the earlier ones, as trails fade. Null if SDL can't make it.
+SDL_Surface *icone_neuve() {
+    SDL_Surface *icone =
+        SDL_CreateRGBSurfaceWithFormat(0, ICONE, ICONE, 32, SDL_PIXELFORMAT_ARGB8888);
+    SDL_Renderer *r = icone != nullptr ? SDL_CreateSoftwareRenderer(icone) : nullptr;
+    if (r == nullptr) {
+        SDL_FreeSurface(icone);
+        return nullptr;
+    }
+    SDL_SetRenderDrawColor(r, 0, 0, 0, 0);
+    SDL_RenderClear(r);
+    SDL_SetRenderDrawBlendMode(r, SDL_BLENDMODE_BLEND);
+    tuile(r, 255);
+    for (const trace_icone_t &t : ICONE_TRACES) {
+        if (t.voile > 0) {
+            tuile(r, t.voile);
+        }
+        const int epaisseur = t.epais ? 1 : 0;
+        for (int dy = -epaisseur; dy <= epaisseur; ++dy) {
+            for (int dx = -epaisseur; dx <= epaisseur; ++dx) {
+                trace_triangle(r, t.x + dx, t.y + dy, t.cote, ICONE_THETA);
+            }
+        }
+    }
+    SDL_DestroyRenderer(r);
+    return icone;
+}
+
 SDL_bool touche(scene_t &scene, SDL_Keycode sym) {
     switch (sym) {
         case SDLK_ESCAPE:
@@ -189,6 +264,12 @@ int trace_triangle(SDL_Renderer *renderer, int x, int y, int w, float theta) {
     return 0;
 }
 
+void reglages_bureau() {
+    for (const auto &[nom, valeur] : REGLAGES) {
+        setenv(nom, valeur, 0);
+    }
+}
+
 void scene_demarre(scene_t &scene) {
     std::srand(static_cast<unsigned>(std::time(nullptr)));
 
@@ -208,6 +289,11 @@ void scene_demarre(scene_t &scene) {
         SDL_Log("Error : SDL window creation - %s\n", SDL_GetError());
         SDL_Quit();
         std::exit(EXIT_FAILURE);
+    }
+    // Without one, task bars and switchers show a generic picture.
+    if (SDL_Surface *icone = icone_neuve()) {
+        SDL_SetWindowIcon(scene.window, icone);
+        SDL_FreeSurface(icone);
     }
 
     for (int i = 0; i < NB_CELLULES; ++i) {

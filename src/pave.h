@@ -42,6 +42,12 @@ vecteur_t calcul_nv_coordonnees(int x, int y, int x_crs, int y_crs);
 // its first side leaving that vertex at angle theta. Always returns 0.
 int trace_triangle(SDL_Renderer *renderer, int x, int y, int w, float theta);
 
+// Tells SDL, before it starts, that this is a window among others on a
+// desktop, not a full-screen game: the screen saver and locking go on, the
+// desktop keeps compositing, and the window bears the launcher's id. Each
+// setting is a default that the user's own environment overrides.
+void reglages_bureau();
+
 // Opens the window and renderer and scatters the swarm. Ends the process with
 // status 1 when the window or the renderer cannot be had.
 void scene_demarre(scene_t &scene);

@@ -3,12 +3,17 @@
 #include <X11/Xatom.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
+#include <X11/extensions/scrnsaver.h>
 #include <poll.h>
 #include <signal.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
+#include <cstdlib>
+#include <fstream>
+#include <initializer_list>
+#include <sstream>
 #include <thread>
 
 namespace {
@@ -17,6 +22,30 @@ namespace {
 // reason to end the test process, which Xlib's default handler would do.
 int ignore_erreur(Display *, XErrorEvent *) {
     return 0;
+}
+
+// The first line a server prints once it is ready, without its newline;
+// empty if none comes within ten seconds.
+std::string premiere_ligne(const processus_t &p) {
+    std::string ligne;
+    pollfd f{p.sortie, POLLIN, 0};
+    while (ligne.find('\n') == std::string::npos && poll(&f, 1, 10000) > 0) {
+        char c[64];
+        const ssize_t n = read(p.sortie, c, sizeof c);
+        if (n <= 0) {
+            break;
+        }
+        ligne.append(c, static_cast<size_t>(n));
+    }
+    const auto fin = ligne.find('\n');
+    return fin == std::string::npos ? std::string() : ligne.substr(0, fin);
+}
+
+std::string lit_fichier(const std::string &chemin) {
+    std::ifstream f(chemin);
+    std::ostringstream tout;
+    tout << f.rdbuf();
+    return tout.str();
 }
 
 }  // namespace
@@ -51,21 +80,12 @@ bool ecran_demarre(ecran_t &e, int w, int h, const std::vector<std::string> &opt
                                      taille,          "-nolisten",  "tcp", "-noreset"};
     args.insert(args.end(), options.begin(), options.end());
     e.xvfb = demarre(args, {});
-    std::string numero;
-    pollfd p{e.xvfb.sortie, POLLIN, 0};
-    while (numero.find('\n') == std::string::npos && poll(&p, 1, 10000) > 0) {
-        char c[32];
-        const ssize_t n = read(e.xvfb.sortie, c, sizeof c);
-        if (n <= 0) {
-            break;
-        }
-        numero.append(c, static_cast<size_t>(n));
-    }
-    if (numero.find('\n') == std::string::npos) {
+    const std::string numero = premiere_ligne(e.xvfb);
+    if (numero.empty()) {
         ecran_arrete(e, true);
         return false;
     }
-    e.display = ":" + numero.substr(0, numero.find('\n'));
+    e.display = ":" + numero;
     e.dpy = XOpenDisplay(e.display.c_str());
     e.w = w;
     e.h = h;
@@ -161,6 +181,48 @@ bool redimensionnable(ecran_t &e, Window w) {
     return !fige;
 }
 
+std::string classe(ecran_t &e, Window w) {
+    XClassHint c{};
+    std::string nom;
+    if (XGetClassHint(e.dpy, w, &c) != 0) {
+        nom = c.res_class != nullptr ? c.res_class : "";
+        XFree(c.res_name);
+        XFree(c.res_class);
+    }
+    return nom;
+}
+
+std::vector<long> propriete(ecran_t &e, Window w, const char *nom) {
+    Atom type = 0;
+    int format = 0;
+    unsigned long n = 0;
+    unsigned long reste = 0;
+    unsigned char *donnees = nullptr;
+    std::vector<long> v;
+    if (XGetWindowProperty(e.dpy, w, XInternAtom(e.dpy, nom, False), 0, 1L << 24, False,
+                           AnyPropertyType, &type, &format, &n, &reste, &donnees) == Success &&
+        format == 32) {
+        // Xlib hands 32-bit items over as longs.
+        const auto *items = reinterpret_cast<const long *>(donnees);
+        v.assign(items, items + n);
+    }
+    if (donnees != nullptr) {
+        XFree(donnees);
+    }
+    return v;
+}
+
+void economiseur(ecran_t &e, int secondes) {
+    XSetScreenSaver(e.dpy, secondes, 0, PreferBlanking, AllowExposures);
+    XSync(e.dpy, False);
+}
+
+bool economiseur_actif(ecran_t &e) {
+    XScreenSaverInfo info{};
+    return XScreenSaverQueryInfo(e.dpy, DefaultRootWindow(e.dpy), &info) != 0 &&
+           info.state == ScreenSaverOn;
+}
+
 image_t capture(ecran_t &e, int w, int h) {
     image_t im;
     XImage *x = XGetImage(e.dpy, DefaultRootWindow(e.dpy), 0, 0, static_cast<unsigned>(w),
@@ -213,4 +275,38 @@ void ferme(ecran_t &e, Window w) {
 void redimensionne(ecran_t &e, Window w, int largeur, int hauteur) {
     XResizeWindow(e.dpy, w, static_cast<unsigned>(largeur), static_cast<unsigned>(hauteur));
     XSync(e.dpy, False);
+}
+
+bool bus_demarre(bus_t &b) {
+    b.demon = demarre({"/usr/bin/dbus-daemon", "--session", "--nofork", "--print-address=1"}, {});
+    b.adresse = premiere_ligne(b.demon);
+    char modele[] = "/tmp/vorna-bus-XXXXXX";
+    const int fd = mkstemp(modele);
+    if (b.adresse.empty() || fd < 0) {
+        return false;
+    }
+    close(fd);
+    b.journal = modele;
+    b.moniteur = demarre({"/bin/sh", "-c", "exec dbus-monitor --address \"$1\" --monitor >\"$2\"",
+                          "sh", b.adresse, b.journal},
+                         {});
+    // The monitor is in place once it has said so on the bus.
+    return attend_que(
+        [&] { return lit_fichier(b.journal).find("NameAcquired") != std::string::npos; }, 10000);
+}
+
+std::string bus_arrete(bus_t &b) {
+    for (processus_t *p : {&b.moniteur, &b.demon}) {
+        if (p->pid > 0) {
+            kill(p->pid, SIGTERM);
+            attend(*p, 5000);
+        }
+    }
+    std::string vu;
+    if (!b.journal.empty()) {
+        vu = lit_fichier(b.journal);
+        unlink(b.journal.c_str());
+        b.journal.clear();
+    }
+    return vu;
 }

@@ -48,6 +48,18 @@ bool ecran_demarre(ecran_t &e, int w, int h, const std::vector<std::string> &opt
 // a crash would).
 void ecran_arrete(ecran_t &e, bool brutal = false);
 
+// A private D-Bus session bus, as a desktop session has, with a monitor
+// that writes every message on it to a file.
+struct bus_t {
+    processus_t demon;
+    processus_t moniteur;
+    std::string adresse;  // for DBUS_SESSION_BUS_ADDRESS
+    std::string journal;  // the monitor's file
+};
+bool bus_demarre(bus_t &b);
+// Ends the monitor and the bus; returns what the monitor saw.
+std::string bus_arrete(bus_t &b);
+
 // Polls cond every 20 ms until it holds or timeout_ms has passed.
 bool attend_que(const std::function<bool()> &cond, int timeout_ms);
 
@@ -60,6 +72,14 @@ Window fenetre_dessinee(ecran_t &e, const std::string &titre, int timeout_ms);
 geometrie_t geometrie(ecran_t &e, Window w);
 std::string titre(ecran_t &e, Window w);
 bool redimensionnable(ecran_t &e, Window w);
+
+// The window's class (the second string of WM_CLASS).
+std::string classe(ecran_t &e, Window w);
+// A window property of 32-bit items (CARDINAL and the like); empty if unset.
+std::vector<long> propriete(ecran_t &e, Window w, const char *nom);
+// Starts the X screen saver after this many idle seconds.
+void economiseur(ecran_t &e, int secondes);
+bool economiseur_actif(ecran_t &e);
 
 image_t capture(ecran_t &e, int w, int h);
 void pointe(ecran_t &e, int x, int y);

@@ -5,9 +5,11 @@
 #include <signal.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <array>
 #include <chrono>
 #include <cmath>
+#include <fstream>
 #include <ostream>
 #include <random>
 #include <string>
@@ -86,6 +88,7 @@ protected:
             attend(prog, 2000);
         }
         ecran_arrete(ecran);
+        bus_arrete(bus);
     }
 
     // Starts the program on a fresh w x h screen and waits for its window
@@ -149,6 +152,7 @@ protected:
     }
 
     ecran_t ecran;
+    bus_t bus;  // started by the tests that need one
     processus_t prog;
     Window win = 0;
 };
@@ -386,6 +390,48 @@ TEST_F(BoutEnBout, ResisteAUneTempeteDEvenements) {
     const resultat_t r = fin(5000, &duree);
     EXPECT_EQ(r.status, 0) << r.erreurs;
     EXPECT_LT(duree, LATENCE_MAX_MS);
+}
+
+// The class the launcher says its windows have.
+std::string classe_du_lanceur() {
+    std::ifstream lanceur(LANCEUR);
+    std::string ligne;
+    while (std::getline(lanceur, ligne)) {
+        if (ligne.rfind("StartupWMClass=", 0) == 0) {
+            return ligne.substr(ligne.find('=') + 1);
+        }
+    }
+    return "(no StartupWMClass in " LANCEUR ")";
+}
+
+// vorna is left open among other windows: while the pointer rests the screen
+// saver starts as it would without it, nothing holds it off over D-Bus, the
+// desktop keeps compositing, and task bars find the launcher and an icon.
+TEST_F(BoutEnBout, UneFenetreParmiDAutres) {
+    ASSERT_TRUE(bus_demarre(bus)) << "no D-Bus session bus";
+    lance(1024, 768, {}, {"DBUS_SESSION_BUS_ADDRESS=" + bus.adresse});
+    economiseur(ecran, 2);
+    EXPECT_TRUE(attend_que([&] { return economiseur_actif(ecran); }, 8000))
+        << "the screen saver did not start with the pointer at rest";
+
+    EXPECT_EQ(classe(ecran, win), classe_du_lanceur());
+    const std::vector<long> contourne = propriete(ecran, win, "_NET_WM_BYPASS_COMPOSITOR");
+    EXPECT_TRUE(contourne.empty() || contourne[0] == 0);
+    // Width, height, then ARGB pixels: a cell's opaque red must be there.
+    const std::vector<long> icone = propriete(ecran, win, "_NET_WM_ICON");
+    ASSERT_GE(icone.size(), 2U) << "no icon";
+    EXPECT_GE(icone[0], 32);
+    EXPECT_GE(icone[1], 32);
+    EXPECT_TRUE(std::any_of(icone.begin() + 2, icone.end(),
+                            [](long p) { return (p & 0xFFFFFFFFL) == 0xFFFF0000L; }));
+
+    touche(ecran, XK_Escape);
+    EXPECT_EQ(fin(5000).status, 0);
+    const std::string vu = bus_arrete(bus);
+    EXPECT_NE(vu.find("member=Hello"), std::string::npos) << "the program never joined the bus";
+    for (const char *appel : {"member=Inhibit", "member=SimulateUserActivity"}) {
+        EXPECT_EQ(vu.find(appel), std::string::npos) << vu;
+    }
 }
 
 TEST_F(BoutEnBout, LaMortDuServeurXLArreteSansAttendre) {

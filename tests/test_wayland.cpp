@@ -10,6 +10,8 @@
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <ostream>
 #include <string>
 #include <thread>
@@ -77,6 +79,7 @@ protected:
             kill(weston.pid, SIGTERM);
             attend(weston, 5000);
         }
+        bus_arrete(bus);
         std::error_code ignore;
         fs::remove_all(dossier, ignore);
     }
@@ -129,6 +132,7 @@ protected:
 
     std::string dossier;
     processus_t weston;
+    bus_t bus;  // started by the tests that need one
     processus_t prog;
 };
 
@@ -153,6 +157,28 @@ TEST_F(Wayland, LesTracesSAccumulent) {
     EXPECT_GT(nb_rouges(apres), nb_rouges(avant));
     EXPECT_TRUE(rouge_sur_noir(apres));
     EXPECT_EQ(fin(SIGTERM).status, 0);
+}
+
+// A window among others here too: the launcher's id as app id, and no
+// inhibition of idling, by the compositor's protocol or over D-Bus. What
+// the program asks of the compositor goes to a file: there is too much of
+// it for a pipe read only at the end.
+TEST_F(Wayland, UneFenetreParmiDAutres) {
+    ASSERT_TRUE(bus_demarre(bus)) << "no D-Bus session bus";
+    std::vector<std::string> e = env();
+    e.insert(e.end(), {"DBUS_SESSION_BUS_ADDRESS=" + bus.adresse, "WAYLAND_DEBUG=client",
+                       "VORNA_PROTOCOLE=" + dossier + "/protocole"});
+    prog = demarre({"/bin/sh", "-c", "exec \"$0\" 2>\"$VORNA_PROTOCOLE\"", VORNA_EXE}, e);
+    ASSERT_GT(nb_rouges(dessin()), 0);
+    EXPECT_EQ(fin(SIGTERM).status, 0);
+
+    std::ifstream f(dossier + "/protocole");
+    const std::string protocole{std::istreambuf_iterator<char>(f), {}};
+    EXPECT_NE(protocole.find(".set_app_id(\"" VORNA_ID "\")"), std::string::npos);
+    EXPECT_EQ(protocole.find(".create_inhibitor("), std::string::npos);
+    const std::string vu = bus_arrete(bus);
+    EXPECT_NE(vu.find("member=Hello"), std::string::npos) << "the program never joined the bus";
+    EXPECT_EQ(vu.find("member=Inhibit"), std::string::npos) << vu;
 }
 
 struct Signal {
