@@ -208,6 +208,22 @@ SDL_Surface *icone_neuve() {
     return icone;
 }
 
+// The control a key press stands for. A letter is read from the key's
+// label where the layout puts a Latin letter on it (AZERTY's Q, Dvorak's
+// N), and from the key's place on a US keyboard where it puts anything
+// else there (Cyrillic, Greek, Hebrew or Arabic letters, punctuation): the
+// letter controls then work on every layout, and after a switch of layout
+// that SDL 2 does not see.
+SDL_Keycode commande(const SDL_Keysym &k) {
+    if (k.sym >= SDLK_a && k.sym <= SDLK_z) {
+        return k.sym;
+    }
+    if (k.scancode >= SDL_SCANCODE_A && k.scancode <= SDL_SCANCODE_Z) {
+        return SDLK_a + (k.scancode - SDL_SCANCODE_A);
+    }
+    return k.sym;
+}
+
 SDL_bool touche(scene_t &scene, SDL_Keycode sym) {
     switch (sym) {
         case SDLK_ESCAPE:
@@ -311,6 +327,12 @@ void scene_demarre(scene_t &scene) {
         std::exit(EXIT_FAILURE);
     }
 
+    // vorna reads keys, never text. SDL 2 sends every key to the input
+    // method first while text input is on, as it is from the start: an
+    // engine that composes (Pinyin, Wubi) would take N, P and Q for text
+    // and show its candidates over the canvas.
+    SDL_StopTextInput();
+
     // The first present shows black, not what the driver left there. The
     // canvas is black too, so a plain clear shows the same for less, and the
     // canvas is made once the window is up.
@@ -327,7 +349,7 @@ SDL_bool scene_evenement(scene_t &scene, const SDL_Event &event) {
             scene.program_on = SDL_FALSE;
             return SDL_TRUE;
         case SDL_KEYDOWN:
-            return touche(scene, event.key.keysym.sym);
+            return touche(scene, commande(event.key.keysym));
         case SDL_RENDER_TARGETS_RESET:
         case SDL_RENDER_DEVICE_RESET:
             // The canvas's pixels (or the texture itself) are gone: start a

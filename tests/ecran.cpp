@@ -250,7 +250,10 @@ void pointe(ecran_t &e, int x, int y) {
 }
 
 void touche(ecran_t &e, unsigned long keysym, int tenue_ms) {
-    const KeyCode code = XKeysymToKeycode(e.dpy, keysym);
+    touche_code(e, XKeysymToKeycode(e.dpy, keysym), tenue_ms);
+}
+
+void touche_code(ecran_t &e, unsigned code, int tenue_ms) {
     XTestFakeKeyEvent(e.dpy, code, True, CurrentTime);
     XSync(e.dpy, False);
     if (tenue_ms > 0) {

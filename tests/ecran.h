@@ -84,6 +84,9 @@ bool economiseur_actif(ecran_t &e);
 image_t capture(ecran_t &e, int w, int h);
 void pointe(ecran_t &e, int x, int y);
 void touche(ecran_t &e, unsigned long keysym, int tenue_ms = 0);
+// Presses and releases the physical key with this keycode, whatever the
+// layout puts on it.
+void touche_code(ecran_t &e, unsigned keycode, int tenue_ms = 0);
 // What a window manager sends when the user clicks the close button.
 void ferme(ecran_t &e, Window w);
 void redimensionne(ecran_t &e, Window w, int largeur, int hauteur);

@@ -9,6 +9,7 @@
 #include <array>
 #include <chrono>
 #include <cmath>
+#include <filesystem>
 #include <fstream>
 #include <ostream>
 #include <random>
@@ -96,6 +97,12 @@ protected:
     void lance(int w, int h, const std::vector<std::string> &args = {},
                const std::vector<std::string> &env = {}) {
         ASSERT_TRUE(ecran_demarre(ecran, w, h)) << "Xvfb did not start";
+        lance_programme(args, env);
+    }
+
+    // The program on the screen already started.
+    void lance_programme(const std::vector<std::string> &args,
+                         const std::vector<std::string> &env) {
         std::vector<std::string> a = {VORNA_EXE};
         a.insert(a.end(), args.begin(), args.end());
         std::vector<std::string> e = {"DISPLAY=" + ecran.display, "SDL_VIDEODRIVER",
@@ -433,6 +440,103 @@ TEST_F(BoutEnBout, UneFenetreParmiDAutres) {
         EXPECT_EQ(vu.find(appel), std::string::npos) << vu;
     }
 }
+
+struct Clavier {
+    const char *nom;
+    const char *disposition;  // as setxkbmap names it, in force when vorna starts
+    bool latine;              // the controls are pressed on the keys labelled N and Q; else
+                              // on the keys where a US keyboard has them
+    bool ibus;                // IBus runs with its Pinyin engine, which composes Chinese
+};
+
+void PrintTo(const Clavier &c, std::ostream *os) {
+    *os << c.nom;
+}
+
+class Claviers : public BoutEnBout, public ::testing::WithParamInterface<Clavier> {
+protected:
+    void TearDown() override {
+        BoutEnBout::TearDown();
+        if (ibus.pid > 0) {
+            kill(ibus.pid, SIGTERM);
+            attend(ibus, 5000);
+        }
+        std::error_code ignore;
+        std::filesystem::remove_all(config, ignore);
+    }
+
+    // IBus as a desktop session starts it, on the test's own bus and X
+    // server, with its files in a folder of the test's; what the program
+    // needs to find it is added to env. False if the engine is not in use.
+    bool ibus_pinyin(std::vector<std::string> &env) {
+        char modele[] = "/tmp/vorna-ibus-XXXXXX";
+        if (!bus_demarre(bus) || mkdtemp(modele) == nullptr) {
+            return false;
+        }
+        config = modele;
+        env = {"DISPLAY=" + ecran.display,
+               "DBUS_SESSION_BUS_ADDRESS=" + bus.adresse,
+               "XDG_CONFIG_HOME=" + config,
+               "XDG_CACHE_HOME=" + config,
+               "HOME=" + config,
+               "SDL_IM_MODULE=ibus",
+               "XMODIFIERS=@im=ibus",
+               "GTK_IM_MODULE=ibus"};
+        ibus = demarre({"/usr/bin/ibus-daemon", "--xim", "--replace", "--panel=disable"}, env);
+        return attend_que(
+            [&] {
+                execute({"/usr/bin/ibus", "engine", "libpinyin"}, env, 5000);
+                return execute({"/usr/bin/ibus", "engine"}, env, 5000).sortie == "libpinyin\n";
+            },
+            20000);
+    }
+
+    processus_t ibus;
+    std::string config;
+};
+
+// N wipes and Q ends, pressed as a user does (the physical keys, by
+// keycode), whatever the layout and whatever the input method.
+TEST_P(Claviers, NEffaceEtQTermine) {
+    const Clavier &c = GetParam();
+    ASSERT_TRUE(ecran_demarre(ecran, 1024, 768)) << "Xvfb did not start";
+    KeyCode n = XKeysymToKeycode(ecran.dpy, XK_n);
+    KeyCode q = XKeysymToKeycode(ecran.dpy, XK_q);
+    const resultat_t r = execute(
+        {"/usr/bin/setxkbmap", "-display", ecran.display, "-layout", c.disposition}, {}, 5000);
+    ASSERT_EQ(r.status, 0) << r.erreurs;
+    if (c.latine) {
+        // A connection of its own reads the new layout; ours keeps the old.
+        Display *d = XOpenDisplay(ecran.display.c_str());
+        ASSERT_NE(d, nullptr);
+        n = XKeysymToKeycode(d, XK_n);
+        q = XKeysymToKeycode(d, XK_q);
+        XCloseDisplay(d);
+    }
+    std::vector<std::string> env;
+    if (c.ibus) {
+        ASSERT_TRUE(ibus_pinyin(env)) << "IBus did not take up its Pinyin engine";
+    }
+    lance_programme({}, env);
+
+    pointe(ecran, 500, 340);
+    laisse_passer(6);
+    const image_t avant = ecran_fenetre();
+    touche_code(ecran, n);
+    // Only a wipe takes red off the canvas.
+    EXPECT_TRUE(attend_que([&] { return !rouges_gardes(avant, ecran_fenetre()); }, 3000))
+        << "N did not wipe";
+    touche_code(ecran, q);
+    const resultat_t fini = fin(3000);
+    EXPECT_EQ(fini.status, 0) << "Q did not end the program";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Dispositions, Claviers,
+    ::testing::Values(Clavier{"us", "us", true, false}, Clavier{"fr", "fr", true, false},
+                      Clavier{"ru", "ru", false, false}, Clavier{"gr", "gr", false, false},
+                      Clavier{"ibus_pinyin", "us", true, true}),
+    [](const ::testing::TestParamInfo<Clavier> &i) { return std::string(i.param.nom); });
 
 TEST_F(BoutEnBout, LaMortDuServeurXLArreteSansAttendre) {
     lance(1024, 768);

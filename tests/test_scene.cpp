@@ -47,11 +47,13 @@ protected:
         SDL_WarpMouseInWindow(scene.window, x, y);
     }
 
-    static void pousse_touche(SDL_Keycode sym, Uint32 type = SDL_KEYDOWN) {
+    static void pousse_touche(SDL_Keycode sym, Uint32 type = SDL_KEYDOWN,
+                              SDL_Scancode code = SDL_SCANCODE_UNKNOWN) {
         SDL_Event e{};
         e.type = type;
         e.key.state = type == SDL_KEYDOWN ? SDL_PRESSED : SDL_RELEASED;
         e.key.keysym.sym = sym;
+        e.key.keysym.scancode = code;
         ASSERT_EQ(SDL_PushEvent(&e), 1) << SDL_GetError();
     }
 
@@ -260,6 +262,33 @@ TEST_F(Scene, SeulLePremierEvenementUtileAgitDansUneImage) {
     EXPECT_EQ(scene.program_on, SDL_TRUE);
     image();
     EXPECT_EQ(scene.program_on, SDL_FALSE);
+}
+
+TEST_F(Scene, LaLettreDUneToucheSelonLaDisposition) {
+    // P, as the layout labels the key, or where a US keyboard has it when
+    // the layout puts no Latin letter there.
+    struct Cas {
+        const char *disposition;
+        SDL_Keycode sym;
+        SDL_Scancode code;
+        bool pause;
+    };
+    const std::vector<Cas> cas = {
+        {"us", SDLK_p, SDL_SCANCODE_P, true},
+        {"Dvorak: p on the R key", SDLK_p, SDL_SCANCODE_R, true},
+        {"Dvorak: the period on the R key", SDLK_PERIOD, SDL_SCANCODE_R, false},
+        {"AZERTY-like: a Latin letter on the P key", SDLK_a, SDL_SCANCODE_P, false},
+        {"Greek: pi on the P key", 0x3C0, SDL_SCANCODE_P, true},
+        {"Russian: ze on the P key", 0x437, SDL_SCANCODE_P, true},
+        {"Cyrillic on a key outside the letters", 0x451, SDL_SCANCODE_GRAVE, false},
+    };
+    for (const Cas &c : cas) {
+        SCOPED_TRACE(c.disposition);
+        scene.paused = SDL_FALSE;
+        pousse_touche(c.sym, SDL_KEYDOWN, c.code);
+        image();
+        EXPECT_EQ(scene.paused, c.pause ? SDL_TRUE : SDL_FALSE);
+    }
 }
 
 TEST_F(Scene, PauseEtPasAPas) {

@@ -16,8 +16,8 @@ build | package | test | demo | bench | platforms) ;;
 esac
 
 # Each need: how to tell it is there (cmd:NAME, pc:MODULE for pkg-config,
-# lib:SONAME for the dynamic linker's cache), the Debian package, then the
-# Fedora, Arch and openSUSE ones.
+# lib:SONAME for the dynamic linker's cache, file:PATH for a data file),
+# the Debian package, then the Fedora, Arch and openSUSE ones.
 besoins=(
     "cmd:cmake        cmake            cmake                 cmake             cmake"
     "cmd:make         make             make                  make              make"
@@ -32,6 +32,9 @@ essais=(
     "pc:xscrnsaver            libxss-dev          libXScrnSaver-devel   libxss            libXss-devel"
     "cmd:dbus-daemon          dbus-daemon         dbus-daemon           dbus              dbus-1-daemon"
     "cmd:dbus-monitor         dbus-bin            dbus-tools            dbus              dbus-1-tools"
+    "cmd:setxkbmap            x11-xkb-utils       setxkbmap             xorg-setxkbmap    setxkbmap"
+    "cmd:ibus-daemon          ibus                ibus                  ibus              ibus"
+    "file:/usr/share/ibus/component/libpinyin.xml ibus-libpinyin ibus-libpinyin ibus-libpinyin ibus-libpinyin"
     "cmd:Xvfb                 xvfb                xorg-x11-server-Xvfb  xorg-server-xvfb  xorg-x11-server-Xvfb"
     "lib:libGLX_mesa.so.0     libgl1-mesa-dri     mesa-dri-drivers      mesa              Mesa-dri"
     "cmd:clang-format         clang-format        clang-tools-extra     clang             clang-tools"
@@ -83,6 +86,7 @@ present() {
     cmd:*) command -v "${1#cmd:}" >/dev/null ;;
     pc:*) command -v pkg-config >/dev/null && pkg-config --exists "${1#pc:}" ;;
     lib:*) "$(command -v ldconfig || echo /sbin/ldconfig)" -p 2>/dev/null | grep -q "${1#lib:} " ;;
+    file:*) [ -e "${1#file:}" ] ;;
     esac
 }
 

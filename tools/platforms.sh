@@ -76,6 +76,9 @@ mount -t sysfs sys "$racine/sys"
 mount --rbind /dev "$racine/dev"
 mount -t tmpfs tmpfs "$racine/tmp"
 cp /etc/resolv.conf "$racine/etc/resolv.conf"
+# A minimal root has no machine id; D-Bus and IBus need one, as every
+# installed system has.
+[ -s "$racine/etc/machine-id" ] || tr -d - </proc/sys/kernel/random/uuid >"$racine/etc/machine-id"
 dans() { # runs a command line in the root, as root, in a clean environment
     chroot "$racine" /usr/bin/env -i HOME=/root PATH=/usr/sbin:/usr/bin:/sbin:/bin \
         LANG=C.UTF-8 CI="${CI:-}" /bin/bash -c "$1"
