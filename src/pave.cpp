@@ -105,6 +105,10 @@ void canvas_renouvelle(scene_t &scene) {
     scene.canvas_w = scene.scr_width;
     scene.canvas_h = scene.scr_height;
     scene.canvas = canvas_neuf(scene.render, scene.canvas_w, scene.canvas_h);
+    // Outside a frame's drawing the renderer draws into the window: SDL 3's
+    // software renderer loses a texture target when the window is resized
+    // under it, and a window manager may resize it at any time.
+    SDL_SetRenderTarget(scene.render, nullptr);
 }
 
 // The size of the window's drawing area in pixels. Asked of the window, not
