@@ -195,7 +195,7 @@ for saveur in "SDL 2.32" "SDL 3"; do
         "SIGTERM ends with 0|WaylandSignal[.].*/sigterm$" \
         "SIGINT ends with 0|WaylandSignal[.].*/sigint$" \
         "renderer failure: 1 and its message|^Wayland[.]EchecDuRenduAvecLeStatut1$" \
-        "launcher's app id, idling not inhibited|^Wayland[.]UneFenetreParmiDAutres$"; do
+        "app id, idling not inhibited|^Wayland[.]UneFenetreParmiDAutres$"; do
         ligne "$pile" "${c%%|*}" "$(resultat "$p" "${c#*|}")" "$(resultat "$a" "${c#*|}")"
         pile=""
     done
