@@ -16,7 +16,6 @@ constexpr int ECRAN_DEFAUT_W = 1800;  // display assumed when its mode can't be 
 constexpr int ECRAN_DEFAUT_H = 1075;
 constexpr int PLACEMENT_W = 1800;  // cells start anywhere in this fixed area
 constexpr int PLACEMENT_H = 1000;
-constexpr int COTE = 50;                           // side of a cell, in pixels
 constexpr int PAS = 10;                            // longest step of a cell per frame
 constexpr Uint32 PAUSE_MS = 50;                    // wait after each present
 constexpr double ANGLE_TOUR = 2.0943951023931953;  // 2*pi/3, the turn at each vertex
@@ -75,100 +74,6 @@ int tronque(double v) {
         return std::numeric_limits<int>::max();
     }
     return static_cast<int>(v);
-}
-
-// Paints a whole target opaque black: the canvas, or the window (null).
-void noircit(SDL_Renderer *render, SDL_Texture *cible) {
-    SDL_SetRenderTarget(render, cible);
-    SDL_SetRenderDrawColor(render, 0, 0, 0, 255);
-    SDL_RenderClear(render);
-}
-
-// A black canvas of w x h that keeps what is drawn on it between presents.
-// Null when the renderer cannot draw into textures.
-SDL_Texture *canvas_neuf(SDL_Renderer *render, int w, int h) {
-    SDL_Texture *canvas =
-        SDL_CreateTexture(render, SDL_PIXELFORMAT_ARGB8888, SDL_TEXTUREACCESS_TARGET, w, h);
-    if (canvas != nullptr) {
-        SDL_SetTextureBlendMode(canvas, SDL_BLENDMODE_NONE);
-        noircit(render, canvas);
-    }
-    return canvas;
-}
-
-// Replaces the canvas by a black one of the window's size (at start, and
-// after the driver lost what render targets held).
-void canvas_renouvelle(scene_t &scene) {
-    if (scene.canvas != nullptr) {
-        SDL_DestroyTexture(scene.canvas);
-    }
-    scene.canvas_w = scene.scr_width;
-    scene.canvas_h = scene.scr_height;
-    scene.canvas = canvas_neuf(scene.render, scene.canvas_w, scene.canvas_h);
-    // Outside a frame's drawing the renderer draws into the window: SDL 3's
-    // software renderer loses a texture target when the window is resized
-    // under it, and a window manager may resize it at any time.
-    SDL_SetRenderTarget(scene.render, nullptr);
-}
-
-// The size of the window's drawing area in pixels. Asked of the window, not
-// of the renderer: the renderer answers with the size of whatever it draws
-// into, which is the canvas for most of a frame (and right after set-up,
-// when a tiling window manager resizes the window it has just mapped).
-void lit_taille(scene_t &scene) {
-    int w = 0;
-    int h = 0;
-    SDL_GetWindowSizeInPixels(scene.window, &w, &h);
-    if (w > 0 && h > 0) {
-        scene.scr_width = w;
-        scene.scr_height = h;
-    }
-}
-
-// Called by SDL for every event as it is queued: the scene learns of a new
-// window size at once, even while the event still waits in the queue, and
-// frames need not ask for the size.
-int SDLCALL suit_taille(void *donnees, SDL_Event *event) {
-    auto *scene = static_cast<scene_t *>(donnees);
-    if (event->type == SDL_WINDOWEVENT && event->window.event == SDL_WINDOWEVENT_SIZE_CHANGED &&
-        event->window.windowID == SDL_GetWindowID(scene->window)) {
-        lit_taille(*scene);
-    }
-    return 1;
-}
-
-// Grows the canvas, keeping its pixels, once the window has outgrown it.
-void agrandit_canvas(scene_t &scene) {
-    if (scene.canvas == nullptr ||
-        (scene.scr_width <= scene.canvas_w && scene.scr_height <= scene.canvas_h)) {
-        return;
-    }
-    const int w = SDL_max(scene.scr_width, scene.canvas_w);
-    const int h = SDL_max(scene.scr_height, scene.canvas_h);
-    SDL_Texture *plus_grand = canvas_neuf(scene.render, w, h);
-    if (plus_grand == nullptr) {
-        return;  // keep drawing on the old one; the window's extra area stays black
-    }
-    const SDL_Rect ancien{0, 0, scene.canvas_w, scene.canvas_h};
-    SDL_SetRenderTarget(scene.render, plus_grand);
-    SDL_RenderCopy(scene.render, scene.canvas, &ancien, &ancien);
-    SDL_SetRenderTarget(scene.render, nullptr);
-    SDL_DestroyTexture(scene.canvas);
-    scene.canvas = plus_grand;
-    scene.canvas_w = w;
-    scene.canvas_h = h;
-}
-
-// Shows the canvas. SDL does not keep the window's back buffer after a
-// present, so the trails live in the canvas and are copied 1:1 each time.
-void affiche(scene_t &scene) {
-    if (scene.canvas != nullptr) {
-        const SDL_Rect zone{0, 0, SDL_min(scene.scr_width, scene.canvas_w),
-                            SDL_min(scene.scr_height, scene.canvas_h)};
-        noircit(scene.render, nullptr);
-        SDL_RenderCopy(scene.render, scene.canvas, &zone, &zone);
-    }
-    SDL_RenderPresent(scene.render);
 }
 
 // The icon's tile, black at the given opacity, row by row so that the
@@ -235,7 +140,7 @@ SDL_bool touche(scene_t &scene, SDL_Keycode sym) {
             scene.program_on = SDL_FALSE;
             return SDL_TRUE;
         case SDLK_n:
-            noircit(scene.render, scene.canvas);
+            toile_efface(scene);
             return SDL_TRUE;
         case SDLK_p:
             scene.paused = scene.paused ? SDL_FALSE : SDL_TRUE;
@@ -340,11 +245,10 @@ void scene_demarre(scene_t &scene) {
     // The first present shows black, not what the driver left there. The
     // canvas is black too, so a plain clear shows the same for less, and the
     // canvas is made once the window is up.
-    noircit(scene.render, nullptr);
+    SDL_SetRenderDrawColor(scene.render, 0, 0, 0, 255);
+    SDL_RenderClear(scene.render);
     SDL_RenderPresent(scene.render);
-    lit_taille(scene);
-    canvas_renouvelle(scene);
-    SDL_AddEventWatch(suit_taille, &scene);
+    toile_cree(scene);
 }
 
 SDL_bool scene_evenement(scene_t &scene, const SDL_Event &event) {
@@ -358,7 +262,7 @@ SDL_bool scene_evenement(scene_t &scene, const SDL_Event &event) {
         case SDL_RENDER_DEVICE_RESET:
             // The canvas's pixels (or the texture itself) are gone: start a
             // fresh black one, as after a wipe.
-            canvas_renouvelle(scene);
+            toile_renouvelle(scene);
             return SDL_FALSE;
         default:
             return SDL_FALSE;
@@ -385,8 +289,7 @@ void scene_image(scene_t &scene) {
 
     const bool bouge = !scene.paused || scene.un_pas;
     scene.un_pas = SDL_FALSE;
-    agrandit_canvas(scene);
-    SDL_SetRenderTarget(scene.render, scene.canvas);
+    toile_prepare(scene);
     for (int i = 0; i < NB_CELLULES; ++i) {
         if (bouge) {
             const vecteur_t direction =
@@ -397,20 +300,18 @@ void scene_image(scene_t &scene) {
         trace_triangle(scene.render, scene.x_triangle[i], scene.y_triangle[i], COTE,
                        scene.theta_triangle[i]);
     }
-    affiche(scene);
+    toile_montre(scene);
     SDL_Delay(PAUSE_MS);
 }
 
 void scene_termine(scene_t &scene) {
-    affiche(scene);
+    toile_montre(scene);
     SDL_Delay(PAUSE_MS);
-    SDL_DelEventWatch(suit_taille, &scene);
-    if (scene.canvas != nullptr) {
-        SDL_DestroyTexture(scene.canvas);
-        scene.canvas = nullptr;
+    toile_detruit(scene);
+    if (scene.render != nullptr) {
+        SDL_DestroyRenderer(scene.render);
+        scene.render = nullptr;
     }
-    SDL_DestroyRenderer(scene.render);
-    scene.render = nullptr;
     SDL_DestroyWindow(scene.window);
     scene.window = nullptr;
 }

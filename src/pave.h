@@ -6,6 +6,8 @@
 #include <array>
 #include <cstdint>
 
+#include "toile.h"
+
 // A pursuit step or an offset, in canvas pixels.
 struct vecteur_t {
     std::int32_t x;
@@ -13,17 +15,15 @@ struct vecteur_t {
 };
 
 constexpr int NB_CELLULES = 10;
+constexpr int COTE = 50;  // side of a cell, in pixels
 
-// Everything the scene owns for the length of a run. The window and the
-// renderer come from set-up; the canvas is the drawing surface that keeps the
-// trails between presents (null when the renderer cannot draw into textures,
-// in which case the scene draws straight to the window).
+// Everything the scene owns for the length of a run. The window comes from
+// set-up; the renderer is the one the cells are drawn with, and the canvas
+// keeps their trails between presents.
 struct scene_t {
     SDL_Window *window = nullptr;
     SDL_Renderer *render = nullptr;
-    SDL_Texture *canvas = nullptr;
-    int canvas_w = 0;
-    int canvas_h = 0;
+    toile_t toile;
     int scr_width = 0;
     int scr_height = 0;
     std::array<std::int32_t, NB_CELLULES> x_triangle{};

@@ -263,6 +263,21 @@ void touche_code(ecran_t &e, unsigned code, int tenue_ms) {
     XSync(e.dpy, False);
 }
 
+void couvre(ecran_t &e, int ms) {
+    XSetWindowAttributes a{};
+    a.override_redirect = True;
+    a.background_pixel = WhitePixel(e.dpy, DefaultScreen(e.dpy));
+    const Window w =
+        XCreateWindow(e.dpy, DefaultRootWindow(e.dpy), 0, 0, static_cast<unsigned>(e.w),
+                      static_cast<unsigned>(e.h), 0, CopyFromParent, InputOutput, CopyFromParent,
+                      CWOverrideRedirect | CWBackPixel, &a);
+    XMapRaised(e.dpy, w);
+    XSync(e.dpy, False);
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+    XDestroyWindow(e.dpy, w);
+    XSync(e.dpy, False);
+}
+
 void ferme(ecran_t &e, Window w) {
     XEvent ev{};
     ev.xclient.type = ClientMessage;

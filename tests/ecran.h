@@ -87,6 +87,9 @@ void touche(ecran_t &e, unsigned long keysym, int tenue_ms = 0);
 // Presses and releases the physical key with this keycode, whatever the
 // layout puts on it.
 void touche_code(ecran_t &e, unsigned keycode, int tenue_ms = 0);
+// Another window, white, over the whole screen for a while, as when the
+// user brings one to the front and then closes it.
+void couvre(ecran_t &e, int ms);
 // What a window manager sends when the user clicks the close button.
 void ferme(ecran_t &e, Window w);
 void redimensionne(ecran_t &e, Window w, int largeur, int hauteur);

@@ -264,6 +264,21 @@ TEST_F(BoutEnBout, LesDixCellulesRestentAvecUnPointeurImmobile) {
     EXPECT_EQ(fin(5000).status, 0);
 }
 
+// Covered by another window and uncovered, the window shows its trails
+// again, not what covered it: the server keeps nothing of a window.
+TEST_F(BoutEnBout, LesTracesReviennentQuandLaFenetreEstDecouverte) {
+    lance(1024, 768);
+    pointe(ecran, 500, 340);
+    laisse_passer(10);
+    touche(ecran, XK_p);  // still from now on
+    const image_t avant = immobile();
+    ASSERT_GT(nb_rouges(avant), 0);
+    couvre(ecran, 300);
+    EXPECT_TRUE(attend_que([&] { return ecran_fenetre().px == avant.px; }, 3000));
+    touche(ecran, XK_Escape);
+    EXPECT_EQ(fin(5000).status, 0);
+}
+
 TEST_F(BoutEnBout, PauseArreteLEssaimEspaceLeFaitAvancerDUnPas) {
     lance(1280, 800);
     pointe(ecran, 300, 300);

@@ -1,0 +1,307 @@
+// The canvas: making it, growing it, wiping it, presenting it, and choosing
+// how it reaches the window.
+#include "toile.h"
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <initializer_list>
+#include <string>
+
+#include "pave.h"
+
+namespace {
+
+// Paints a whole target opaque black: the canvas texture, or the window
+// (null).
+void noircit(SDL_Renderer *render, SDL_Texture *cible) {
+    SDL_SetRenderTarget(render, cible);
+    SDL_SetRenderDrawColor(render, 0, 0, 0, 255);
+    SDL_RenderClear(render);
+}
+
+// What OpenGL says draws it, in lower case; empty when it says nothing.
+std::string moteur_opengl() {
+    using get_string_t = const unsigned char *(*)(unsigned);
+    constexpr unsigned GL_RENDERER_ = 0x1F01;
+    const auto get_string = reinterpret_cast<get_string_t>(SDL_GL_GetProcAddress("glGetString"));
+    const unsigned char *texte = get_string != nullptr ? get_string(GL_RENDERER_) : nullptr;
+    std::string moteur = texte != nullptr ? reinterpret_cast<const char *>(texte) : "";
+    std::transform(moteur.begin(), moteur.end(), moteur.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return moteur;
+}
+
+// The renderer draws with the processor: SDL's software renderer, or
+// OpenGL on one of Mesa's software rasterisers.
+bool rendu_par_le_processeur(SDL_Renderer *render) {
+    SDL_RendererInfo info{};
+    if (SDL_GetRendererInfo(render, &info) != 0 || info.name == nullptr) {
+        return false;
+    }
+    const std::string nom = info.name;
+    if (nom == "software") {
+        return true;
+    }
+    if (nom.rfind("opengl", 0) != 0) {
+        return false;
+    }
+    const std::string moteur = moteur_opengl();
+    static constexpr std::array<const char *, 4> LOGICIELS = {"llvmpipe", "softpipe",
+                                                              "software rasterizer", "swrast"};
+    return std::any_of(LOGICIELS.begin(), LOGICIELS.end(),
+                       [&](const char *m) { return moteur.find(m) != std::string::npos; });
+}
+
+// The way for this run. SDL_FRAMEBUFFER_ACCELERATION, SDL's own say on
+// whether a window's framebuffer goes through the GPU, forces it: "0",
+// "false" or "software" the software way, any other value the GPU one.
+// Otherwise the software way is taken where the renderer draws with the
+// processor. Either way it needs a video driver that gives windows a
+// framebuffer in memory (X11's is shared with the server); Wayland's
+// goes through a renderer anyway, which gains nothing.
+bool par_logiciel(SDL_Renderer *render) {
+    const char *pilote = SDL_GetCurrentVideoDriver();
+    if (pilote == nullptr || (SDL_strcmp(pilote, "x11") != 0 && SDL_strcmp(pilote, "dummy") != 0)) {
+        return false;
+    }
+    const char *force = SDL_GetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION);
+    if (force != nullptr && *force != '\0') {
+        return SDL_strcmp(force, "0") == 0 || SDL_strcasecmp(force, "false") == 0 ||
+               SDL_strcasecmp(force, "software") == 0;
+    }
+    return rendu_par_le_processeur(render);
+}
+
+// A black canvas of w x h, of the way in use; the software renderer that
+// draws on the memory canvas is made with it. False if none can be had.
+bool canvas_neuf(scene_t &scene, int w, int h) {
+    toile_t &t = scene.toile;
+    if (t.logiciel) {
+        Uint32 format = SDL_GetWindowPixelFormat(scene.window);
+        if (SDL_BITSPERPIXEL(format) != 32) {
+            format = SDL_PIXELFORMAT_ARGB8888;
+        }
+        SDL_Surface *memoire = SDL_CreateRGBSurfaceWithFormat(0, w, h, 32, format);
+        SDL_Renderer *dessin = memoire != nullptr ? SDL_CreateSoftwareRenderer(memoire) : nullptr;
+        if (dessin == nullptr) {
+            SDL_FreeSurface(memoire);
+            return false;
+        }
+        SDL_SetSurfaceBlendMode(memoire, SDL_BLENDMODE_NONE);
+        // SDL hands a new surface over zeroed: already black, unless black
+        // has an alpha of its own in this format.
+        const Uint32 noir = SDL_MapRGB(memoire->format, 0, 0, 0);
+        if (noir != 0) {
+            SDL_FillRect(memoire, nullptr, noir);
+        }
+        if (t.memoire != nullptr) {
+            // Grown: what the old one holds comes along.
+            SDL_RenderFlush(scene.render);
+            SDL_BlitSurface(t.memoire, nullptr, memoire, nullptr);
+            SDL_DestroyRenderer(scene.render);
+            SDL_FreeSurface(t.memoire);
+        }
+        scene.render = dessin;
+        t.memoire = memoire;
+    } else {
+        SDL_Texture *texture = SDL_CreateTexture(scene.render, SDL_PIXELFORMAT_ARGB8888,
+                                                 SDL_TEXTUREACCESS_TARGET, w, h);
+        if (texture == nullptr) {
+            return false;
+        }
+        SDL_SetTextureBlendMode(texture, SDL_BLENDMODE_NONE);
+        noircit(scene.render, texture);
+        if (t.texture != nullptr) {
+            const SDL_Rect ancien{0, 0, t.w, t.h};
+            SDL_RenderCopy(scene.render, t.texture, &ancien, &ancien);
+            SDL_DestroyTexture(t.texture);
+        }
+        t.texture = texture;
+        // Outside a frame's drawing the renderer draws into the window:
+        // SDL 3's software renderer loses a texture target when the window
+        // is resized under it, and a window manager may resize it at any
+        // time.
+        SDL_SetRenderTarget(scene.render, nullptr);
+    }
+    t.w = w;
+    t.h = h;
+    t.tout_montrer = true;
+    return true;
+}
+
+// The size of the window's drawing area in pixels. Asked of the window, not
+// of the renderer: the renderer answers with the size of whatever it draws
+// into, which is the canvas for most of a frame (and right after set-up,
+// when a tiling window manager resizes the window it has just mapped).
+void lit_taille(scene_t &scene) {
+    int w = 0;
+    int h = 0;
+    SDL_GetWindowSizeInPixels(scene.window, &w, &h);
+    if (w > 0 && h > 0) {
+        scene.scr_width = w;
+        scene.scr_height = h;
+    }
+}
+
+// Called by SDL for every event as it is queued: the scene learns of a new
+// window size at once, even while the event still waits in the queue, and
+// of a window that lost what it showed.
+int SDLCALL suit_fenetre(void *donnees, SDL_Event *event) {
+    auto *scene = static_cast<scene_t *>(donnees);
+    if (event->type != SDL_WINDOWEVENT ||
+        event->window.windowID != SDL_GetWindowID(scene->window)) {
+        return 1;
+    }
+    switch (event->window.event) {
+        case SDL_WINDOWEVENT_SIZE_CHANGED:
+            lit_taille(*scene);
+            scene->toile.tout_montrer = true;
+            break;
+        case SDL_WINDOWEVENT_EXPOSED:
+            scene->toile.tout_montrer = true;
+            break;
+        default:
+            break;
+    }
+    return 1;
+}
+
+// Software way: copies rectangles of the canvas to the window's
+// framebuffer and pushes them to the screen. The whole window when it lost
+// what it showed; otherwise only where this frame drew, around each cell
+// (a cell lies within one side of its vertex).
+void pousse(scene_t &scene) {
+    toile_t &t = scene.toile;
+    SDL_RenderFlush(scene.render);
+    SDL_Surface *fenetre = SDL_GetWindowSurface(scene.window);
+    if (fenetre == nullptr) {
+        return;
+    }
+    const SDL_Rect visible{0, 0, SDL_min(fenetre->w, t.w), SDL_min(fenetre->h, t.h)};
+    std::array<SDL_Rect, NB_CELLULES> zones{};
+    int n = 0;
+    if (t.tout_montrer) {
+        // Black where the window outgrew the canvas (if it could not grow);
+        // the canvas covers the rest.
+        const Uint32 noir = SDL_MapRGB(fenetre->format, 0, 0, 0);
+        const SDL_Rect droite{visible.w, 0, fenetre->w - visible.w, fenetre->h};
+        const SDL_Rect bas{0, visible.h, visible.w, fenetre->h - visible.h};
+        for (const SDL_Rect &r : {droite, bas}) {
+            if (r.w > 0 && r.h > 0) {
+                SDL_FillRect(fenetre, &r, noir);
+            }
+        }
+        zones[n++] = visible;
+    } else {
+        for (int i = 0; i < NB_CELLULES; ++i) {
+            const SDL_Rect autour{scene.x_triangle[i] - COTE - 1, scene.y_triangle[i] - COTE - 1,
+                                  2 * COTE + 3, 2 * COTE + 3};
+            if (SDL_IntersectRect(&autour, &visible, &zones[n])) {
+                ++n;
+            }
+        }
+    }
+    for (int i = 0; i < n; ++i) {
+        SDL_Rect vers = zones[i];  // SDL_BlitSurface writes its clipped copy here
+        SDL_BlitSurface(t.memoire, &zones[i], fenetre, &vers);
+    }
+    if (t.tout_montrer) {
+        SDL_UpdateWindowSurface(scene.window);
+    } else if (n > 0) {
+        SDL_UpdateWindowSurfaceRects(scene.window, zones.data(), n);
+    }
+    t.tout_montrer = false;
+}
+
+}  // namespace
+
+void toile_cree(scene_t &scene) {
+    lit_taille(scene);
+    if (par_logiciel(scene.render)) {
+        // The window's own framebuffer, not one that SDL builds on a
+        // renderer; and no renderer on the window, which SDL 3 requires.
+        SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
+        SDL_DestroyRenderer(scene.render);
+        scene.render = nullptr;
+        scene.toile.logiciel = true;
+    }
+    toile_renouvelle(scene);
+    SDL_AddEventWatch(suit_fenetre, &scene);
+}
+
+void toile_renouvelle(scene_t &scene) {
+    toile_t &t = scene.toile;
+    if (t.texture != nullptr) {
+        SDL_DestroyTexture(t.texture);
+        t.texture = nullptr;
+    }
+    if (!t.logiciel) {
+        canvas_neuf(scene, scene.scr_width, scene.scr_height);
+        return;
+    }
+    SDL_Surface *ancienne = t.memoire;
+    t.memoire = nullptr;  // a black one, not a copy
+    SDL_Renderer *ancien = scene.render;
+    if (!canvas_neuf(scene, scene.scr_width, scene.scr_height)) {
+        t.memoire = ancienne;  // keep drawing on the old one
+        return;
+    }
+    if (ancien != nullptr) {
+        SDL_DestroyRenderer(ancien);
+    }
+    SDL_FreeSurface(ancienne);
+}
+
+void toile_efface(scene_t &scene) {
+    toile_t &t = scene.toile;
+    if (t.logiciel) {
+        SDL_RenderFlush(scene.render);
+        SDL_FillRect(t.memoire, nullptr, SDL_MapRGB(t.memoire->format, 0, 0, 0));
+        t.tout_montrer = true;
+    } else {
+        noircit(scene.render, t.texture);
+    }
+}
+
+void toile_prepare(scene_t &scene) {
+    toile_t &t = scene.toile;
+    if ((t.texture != nullptr || t.logiciel) && (scene.scr_width > t.w || scene.scr_height > t.h)) {
+        // If it can't grow, keep drawing on the old one; the window's extra
+        // area stays black.
+        canvas_neuf(scene, SDL_max(scene.scr_width, t.w), SDL_max(scene.scr_height, t.h));
+    }
+    if (!t.logiciel) {
+        SDL_SetRenderTarget(scene.render, t.texture);
+    }
+}
+
+void toile_montre(scene_t &scene) {
+    toile_t &t = scene.toile;
+    if (t.logiciel) {
+        pousse(scene);
+        return;
+    }
+    if (t.texture != nullptr) {
+        const SDL_Rect zone{0, 0, SDL_min(scene.scr_width, t.w), SDL_min(scene.scr_height, t.h)};
+        noircit(scene.render, nullptr);
+        SDL_RenderCopy(scene.render, t.texture, &zone, &zone);
+    }
+    SDL_RenderPresent(scene.render);
+}
+
+void toile_detruit(scene_t &scene) {
+    toile_t &t = scene.toile;
+    SDL_DelEventWatch(suit_fenetre, &scene);
+    if (t.texture != nullptr) {
+        SDL_DestroyTexture(t.texture);
+        t.texture = nullptr;
+    }
+    if (t.memoire != nullptr) {
+        // Its renderer goes first: it draws into it.
+        SDL_DestroyRenderer(scene.render);
+        scene.render = nullptr;
+        SDL_FreeSurface(t.memoire);
+        t.memoire = nullptr;
+    }
+}
