@@ -56,8 +56,9 @@ demo:
 	@taille=$$(stat -c %s docs/demo.gif); echo "docs/demo.gif: $$taille bytes"; \
 	  [ $$taille -lt 2000000 ] || { echo "docs/demo.gif is over 2 MB"; exit 1; }
 
-# BENCHMARKS.md: vorna against a bare SDL loop on virtual X servers, and the
-# instructions of our own code per frame. ROUNDS=n for more or fewer rounds.
+# BENCHMARKS.md: vorna, both ways to the window, against SDL loops that keep
+# no canvas, on virtual X servers at three sizes, and the instructions of our
+# own code per frame. ROUNDS=n for more or fewer rounds.
 ROUNDS ?= 5
 bench:
 	@tools/deps.sh bench

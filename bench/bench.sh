@@ -19,7 +19,7 @@ valgrind --tool=callgrind --callgrind-out-file="$cg" --toggle-collect='scene_ima
 annotation=$(callgrind_annotate --inclusive=no --auto=no --threshold=100 "$cg")
 somme() { awk '{gsub(",", "", $1); s += $1} END {printf "%d", s}'; }
 total=$(grep 'PROGRAM TOTALS' <<<"$annotation" | somme)
-propre=$(grep 'src/pave.cpp:' <<<"$annotation" | somme)
+propre=$(grep -E 'src/(pave|toile)\.cpp:' <<<"$annotation" | somme)
 libm=$(grep 'libm\.so' <<<"$annotation" | somme)
 part() { awk -v a="$1" -v b="$total" 'BEGIN {printf "%.3f", 100 * a / b}'; }
 
@@ -40,17 +40,23 @@ Made by \`make bench\` on $(date -u +%Y-%m-%d).
 - SDL $(version libsdl2-2.0-0); Mesa $(version libgl1-mesa-dri) (llvmpipe, software OpenGL);
   Xvfb $(version xvfb)
 
-## vorna against a bare SDL loop
+## vorna against SDL loops that keep no canvas
 
 Each program runs on a fresh virtual X server (Xvfb, Mesa's software
 OpenGL) with the same window and renderer set-up, while the pointer follows
-the same scripted path for six seconds; medians of $tours interleaved rounds.
+the same scripted path for seven seconds; medians of $tours interleaved rounds.
 The bare reference presents every 50 ms and draws nothing; the second
 reference also draws the ten cells straight to the window with vorna's own
-drawing routine, so the difference between it and vorna is the canvas.
+drawing routine, so the difference between it and vorna is the canvas that
+keeps the trails. vorna runs twice: as it chooses here, where OpenGL is a
+software rasteriser (the canvas in its own memory, only the rectangles each
+frame changed pushed to the window's shared-memory framebuffer), and forced
+onto the way it takes where a GPU draws (\`SDL_FRAMEBUFFER_ACCELERATION=1\`:
+a canvas texture copied whole to the window every frame).
 Start-up runs from exec to the window's first present on screen; CPU is user
 plus system time from the kernel's accounting, for the program and,
-separately, for the X server; peak memory is the kernel's VmHWM; Escape to
+separately, for the X server, over the last six seconds of seven (the first
+is left to the end of start-up); peak memory is the kernel's VmHWM; Escape to
 exit runs from the key press to the process being gone.
 
 $mesures
@@ -58,13 +64,13 @@ $mesures
 ## Instructions per frame (callgrind)
 
 $images frames of the scene on SDL's software renderer (dummy video driver,
-1024 × 693 window), pointer moving, counted by \`valgrind --tool=callgrind\`
-inside the frame function only:
+1024 × 693 window, the canvas in memory as without a GPU), pointer moving,
+counted by \`valgrind --tool=callgrind\` inside the frame function only:
 
 | Code | Instructions per frame | Share of the frame |
 |---|---:|---:|
 | whole frame (SDL, its software renderer, libc, libm, ours) | $((total / images)) | 100% |
-| this project's own code (\`src/pave.cpp\`) | $((propre / images)) | $(part "$propre")% |
+| this project's own code (\`src/pave.cpp\`, \`src/toile.cpp\`) | $((propre / images)) | $(part "$propre")% |
 | libm (sine, cosine, square root, rounding), called by it | $((libm / images)) | $(part "$libm")% |
 FIN
 )

@@ -60,7 +60,8 @@ platforms) voulus=("cmd:debootstrap debootstrap debootstrap debootstrap debootst
     "cmd:git git git git git") ;;
 esac
 [ "$cible" = demo ] && voulus+=("cmd:convert imagemagick ImageMagick imagemagick ImageMagick")
-[ "$cible" = bench ] && voulus+=("cmd:valgrind valgrind valgrind valgrind valgrind")
+[ "$cible" = bench ] && voulus+=("cmd:valgrind valgrind valgrind valgrind valgrind"
+    "cmd:weston weston weston weston weston")
 
 if command -v apt-get >/dev/null && command -v dpkg-query >/dev/null; then
     [ "$cible" = test ] && voulus+=("${paquet[@]}" "$lintian")
