@@ -73,8 +73,25 @@ bool par_logiciel(SDL_Renderer *render) {
     return rendu_par_le_processeur(render);
 }
 
-// A black canvas of w x h, of the way in use; the software renderer that
-// draws on the memory canvas is made with it. False if none can be had.
+// Lets the canvas go; on the software way its renderer goes first, since it
+// draws into it.
+void libere(scene_t &scene) {
+    toile_t &t = scene.toile;
+    if (t.texture != nullptr) {
+        SDL_DestroyTexture(t.texture);
+        t.texture = nullptr;
+    }
+    if (t.memoire != nullptr) {
+        SDL_DestroyRenderer(scene.render);
+        scene.render = nullptr;
+        SDL_FreeSurface(t.memoire);
+        t.memoire = nullptr;
+    }
+}
+
+// A black canvas of w x h, of the way in use, with what the old one holds,
+// if there is one; on the software way the renderer that draws on it comes
+// with it. False if none can be had: the old one stays.
 bool canvas_neuf(scene_t &scene, int w, int h) {
     toile_t &t = scene.toile;
     if (t.logiciel) {
@@ -96,12 +113,10 @@ bool canvas_neuf(scene_t &scene, int w, int h) {
             SDL_FillRect(memoire, nullptr, noir);
         }
         if (t.memoire != nullptr) {
-            // Grown: what the old one holds comes along.
             SDL_RenderFlush(scene.render);
             SDL_BlitSurface(t.memoire, nullptr, memoire, nullptr);
-            SDL_DestroyRenderer(scene.render);
-            SDL_FreeSurface(t.memoire);
         }
+        libere(scene);
         scene.render = dessin;
         t.memoire = memoire;
     } else {
@@ -115,8 +130,8 @@ bool canvas_neuf(scene_t &scene, int w, int h) {
         if (t.texture != nullptr) {
             const SDL_Rect ancien{0, 0, t.w, t.h};
             SDL_RenderCopy(scene.render, t.texture, &ancien, &ancien);
-            SDL_DestroyTexture(t.texture);
         }
+        libere(scene);
         t.texture = texture;
         // Outside a frame's drawing the renderer draws into the window:
         // SDL 3's software renderer loses a texture target when the window
@@ -231,26 +246,9 @@ void toile_cree(scene_t &scene) {
 }
 
 void toile_renouvelle(scene_t &scene) {
-    toile_t &t = scene.toile;
-    if (t.texture != nullptr) {
-        SDL_DestroyTexture(t.texture);
-        t.texture = nullptr;
-    }
-    if (!t.logiciel) {
-        canvas_neuf(scene, scene.scr_width, scene.scr_height);
-        return;
-    }
-    SDL_Surface *ancienne = t.memoire;
-    t.memoire = nullptr;  // a black one, not a copy
-    SDL_Renderer *ancien = scene.render;
-    if (!canvas_neuf(scene, scene.scr_width, scene.scr_height)) {
-        t.memoire = ancienne;  // keep drawing on the old one
-        return;
-    }
-    if (ancien != nullptr) {
-        SDL_DestroyRenderer(ancien);
-    }
-    SDL_FreeSurface(ancienne);
+    // What the old one held is gone, or not wanted.
+    libere(scene);
+    canvas_neuf(scene, scene.scr_width, scene.scr_height);
 }
 
 void toile_efface(scene_t &scene) {
@@ -291,17 +289,6 @@ void toile_montre(scene_t &scene) {
 }
 
 void toile_detruit(scene_t &scene) {
-    toile_t &t = scene.toile;
     SDL_DelEventWatch(suit_fenetre, &scene);
-    if (t.texture != nullptr) {
-        SDL_DestroyTexture(t.texture);
-        t.texture = nullptr;
-    }
-    if (t.memoire != nullptr) {
-        // Its renderer goes first: it draws into it.
-        SDL_DestroyRenderer(scene.render);
-        scene.render = nullptr;
-        SDL_FreeSurface(t.memoire);
-        t.memoire = nullptr;
-    }
+    libere(scene);
 }
