@@ -178,28 +178,21 @@ mesure_t mesure_wayland(const programme_t &programme, int w, int h,
         env.insert(env.end(), programme.env.begin(), programme.env.end());
         processus_t prog = demarre(programme.args, env);
         std::this_thread::sleep_for(std::chrono::seconds(1));
-        if (waitpid(prog.pid, nullptr, WNOHANG) != 0) {
-            // Gone already (SDL 2.26's Wayland driver crashes in SDL_Init
-            // on some compositors): nothing to measure.
-            attend(prog, 1000);
-            kill(weston.pid, SIGTERM);
-            attend(weston, 5000);
-            execute({"/bin/rm", "-rf", dossier}, {}, 5000);
-            return m;
+        // A program gone already (SDL 2.26's Wayland driver crashes in
+        // SDL_Init on some compositors) leaves nothing to measure.
+        if (waitpid(prog.pid, nullptr, WNOHANG) == 0) {
+            const double cpu0 = cpu_ms(prog.pid);
+            const double weston0 = cpu_ms(weston.pid);
+            const auto tc = horloge::now();
+            std::this_thread::sleep_for(std::chrono::seconds(6));
+            const double secondes = ms_depuis(tc) / 1000.0;
+            m.cpu_ms_par_s = (cpu_ms(prog.pid) - cpu0) / secondes;
+            m.xvfb_ms_par_s = (cpu_ms(weston.pid) - weston0) / secondes;
+            m.rss_mib = pic_rss_mib(prog.pid);
         }
-        const double cpu0 = cpu_ms(prog.pid);
-        const double weston0 = cpu_ms(weston.pid);
-        const auto tc = horloge::now();
-        std::this_thread::sleep_for(std::chrono::seconds(6));
-        const double secondes = ms_depuis(tc) / 1000.0;
-        m.cpu_ms_par_s = (cpu_ms(prog.pid) - cpu0) / secondes;
-        m.xvfb_ms_par_s = (cpu_ms(weston.pid) - weston0) / secondes;
-        m.rss_mib = pic_rss_mib(prog.pid);
-        kill(prog.pid, SIGTERM);
-        attend(prog, 5000);
+        arrete(prog, SIGTERM);
     }
-    kill(weston.pid, SIGTERM);
-    attend(weston, 5000);
+    arrete(weston, SIGTERM);
     execute({"/bin/rm", "-rf", dossier}, {}, 5000);
     return m;
 }

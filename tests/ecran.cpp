@@ -12,7 +12,6 @@
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
-#include <initializer_list>
 #include <sstream>
 #include <thread>
 
@@ -41,14 +40,14 @@ std::string premiere_ligne(const processus_t &p) {
     return fin == std::string::npos ? std::string() : ligne.substr(0, fin);
 }
 
+}  // namespace
+
 std::string lit_fichier(const std::string &chemin) {
     std::ifstream f(chemin);
     std::ostringstream tout;
     tout << f.rdbuf();
     return tout.str();
 }
-
-}  // namespace
 
 long nb_rouges(const image_t &im) {
     return std::count(im.px.begin(), im.px.end(), ROUGE);
@@ -97,10 +96,7 @@ void ecran_arrete(ecran_t &e, bool brutal) {
         XCloseDisplay(e.dpy);
     }
     e.dpy = nullptr;
-    if (e.xvfb.pid > 0) {
-        kill(e.xvfb.pid, brutal ? SIGKILL : SIGTERM);
-        attend(e.xvfb, 5000);
-    }
+    arrete(e.xvfb, brutal ? SIGKILL : SIGTERM);
 }
 
 bool attend_que(const std::function<bool()> &cond, int timeout_ms) {
@@ -314,12 +310,8 @@ bool bus_demarre(bus_t &b) {
 }
 
 std::string bus_arrete(bus_t &b) {
-    for (processus_t *p : {&b.moniteur, &b.demon}) {
-        if (p->pid > 0) {
-            kill(p->pid, SIGTERM);
-            attend(*p, 5000);
-        }
-    }
+    arrete(b.moniteur, SIGTERM);
+    arrete(b.demon, SIGTERM);
     std::string vu;
     if (!b.journal.empty()) {
         vu = lit_fichier(b.journal);

@@ -48,6 +48,9 @@ bool ecran_demarre(ecran_t &e, int w, int h, const std::vector<std::string> &opt
 // a crash would).
 void ecran_arrete(ecran_t &e, bool brutal = false);
 
+// A whole file's contents; empty if it cannot be read.
+std::string lit_fichier(const std::string &chemin);
+
 // A private D-Bus session bus, as a desktop session has, with a monitor
 // that writes every message on it to a file.
 struct bus_t {

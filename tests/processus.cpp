@@ -188,6 +188,13 @@ resultat_t attend(processus_t &p, int timeout_ms) {
     return r;
 }
 
+void arrete(processus_t &p, int signal, int timeout_ms) {
+    if (p.pid > 0) {
+        kill(p.pid, signal);
+        attend(p, timeout_ms);
+    }
+}
+
 resultat_t execute(const std::vector<std::string> &args, const std::vector<std::string> &env,
                    int timeout_ms) {
     processus_t p = demarre(args, env);

@@ -44,6 +44,10 @@ resultat_t attend(processus_t &p, int timeout_ms);
 // reachable; which of their allocations show up differs with each version.
 std::string fuites_a_nous(const std::string &rapport, const std::string &dossier);
 
+// Ends a running program with this signal and waits for it; nothing if it
+// is not running.
+void arrete(processus_t &p, int signal, int timeout_ms = 5000);
+
 // Starts, then waits: the whole run of a program that needs no driving.
 resultat_t execute(const std::vector<std::string> &args, const std::vector<std::string> &env,
                    int timeout_ms);

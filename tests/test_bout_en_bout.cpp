@@ -84,10 +84,7 @@ bool orientation_presente(const image_t &im, int px, int py, float theta) {
 class BoutEnBout : public ::testing::Test {
 protected:
     void TearDown() override {
-        if (prog.pid > 0) {
-            kill(prog.pid, SIGKILL);
-            attend(prog, 2000);
-        }
+        arrete(prog, SIGKILL, 2000);
         ecran_arrete(ecran);
         bus_arrete(bus);
     }
@@ -472,10 +469,7 @@ class Claviers : public BoutEnBout, public ::testing::WithParamInterface<Clavier
 protected:
     void TearDown() override {
         BoutEnBout::TearDown();
-        if (ibus.pid > 0) {
-            kill(ibus.pid, SIGTERM);
-            attend(ibus, 5000);
-        }
+        arrete(ibus, SIGTERM);
         std::error_code ignore;
         std::filesystem::remove_all(config, ignore);
     }

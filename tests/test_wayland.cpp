@@ -10,8 +10,6 @@
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <ostream>
 #include <string>
 #include <thread>
@@ -71,14 +69,8 @@ protected:
     }
 
     void TearDown() override {
-        if (prog.pid > 0) {
-            kill(prog.pid, SIGKILL);
-            attend(prog, 2000);
-        }
-        if (weston.pid > 0) {
-            kill(weston.pid, SIGTERM);
-            attend(weston, 5000);
-        }
+        arrete(prog, SIGKILL, 2000);
+        arrete(weston, SIGTERM);
         bus_arrete(bus);
         std::error_code ignore;
         fs::remove_all(dossier, ignore);
@@ -172,8 +164,7 @@ TEST_F(Wayland, UneFenetreParmiDAutres) {
     ASSERT_GT(nb_rouges(dessin()), 0);
     EXPECT_EQ(fin(SIGTERM).status, 0);
 
-    std::ifstream f(dossier + "/protocole");
-    const std::string protocole{std::istreambuf_iterator<char>(f), {}};
+    const std::string protocole = lit_fichier(dossier + "/protocole");
     EXPECT_NE(protocole.find(".set_app_id(\"" VORNA_ID "\")"), std::string::npos);
     EXPECT_EQ(protocole.find(".create_inhibitor("), std::string::npos);
     const std::string vu = bus_arrete(bus);
