@@ -4,9 +4,8 @@
 # Usage: archive.sh PATH_TO_TOOLS_ARCHIVE_SH
 set -euo pipefail
 outil=$1
-tmp=$(mktemp -d)
-trap 'rm -rf "$tmp"' EXIT
-reussis=0 echecs=0
+source "$(dirname "$0")/commun.sh"
+reussis=0
 
 # case name, expected archive ("" for none), then FILE=CONTENT pairs.
 cas() {

@@ -13,6 +13,11 @@ inline const std::string LIGNE_VERSION =
 
 inline const std::string TITRE = "VORNA V0.0.01";
 
+// A frame journal's marks from the moment the program takes a request to
+// end from its queue: one more frame and its pause, then the final pause,
+// and nothing after.
+inline const std::string FIN_DU_JOURNAL = "fpp";
+
 // The cells' orientations, by index, in single precision.
 inline constexpr std::array<float, 10> ORIENTATIONS = {
     0.0F,       0.5235988F,  0.7853982F,  1.0471976F,  1.5707964F,

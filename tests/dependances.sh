@@ -5,13 +5,7 @@
 # Usage: dependances.sh PATH_TO_DEPS_SH (run where make test's needs are met)
 set -euo pipefail
 deps=$1
-tmp=$(mktemp -d)
-trap 'rm -rf "$tmp"' EXIT
-echecs=0
-echoue() {
-    echo "FAIL: $*"
-    echecs=$((echecs + 1))
-}
+source "$(dirname "$0")/commun.sh"
 
 # A PATH with every command of this one but apt's and dpkg's...
 base=$tmp/bin

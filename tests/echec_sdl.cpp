@@ -2,8 +2,15 @@
 // broken driver would: VORNA_ECHEC names the call (fenetre, rendu, mode).
 // VORNA_FUITE also plants a leak of ours: memory lost at each window
 // creation, which a sanitizer build must report.
+// VORNA_JOURNAL names a file where the program's frames leave their marks,
+// so that tests count frames instead of guessing how long they take: 'p'
+// at each pause (once a frame, and once more at the end), 'f' when the event
+// queue hands over a request to end (SDL's quit, or Escape or Q as a US
+// keyboard sends them).
 #include <SDL.h>
 #include <dlfcn.h>
+#include <fcntl.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <cstring>
@@ -21,6 +28,17 @@ void *volatile derniere_fuite = nullptr;
 template <typename F>
 F vraie(const char *nom) {
     return reinterpret_cast<F>(dlsym(RTLD_NEXT, nom));
+}
+
+void note(char marque) {
+    static const int journal = [] {
+        const char *chemin = std::getenv("VORNA_JOURNAL");
+        return chemin != nullptr ? open(chemin, O_WRONLY | O_TRUNC | O_CREAT | O_CLOEXEC, 0600)
+                                 : -1;
+    }();
+    if (journal >= 0) {
+        static_cast<void>(write(journal, &marque, 1));
+    }
 }
 
 }  // namespace
@@ -56,5 +74,23 @@ int SDL_GetCurrentDisplayMode(int ecran, SDL_DisplayMode *mode) {
     }
     using F = int (*)(int, SDL_DisplayMode *);
     return vraie<F>("SDL_GetCurrentDisplayMode")(ecran, mode);
+}
+
+void SDL_Delay(Uint32 ms) {
+    note('p');
+    using F = void (*)(Uint32);
+    vraie<F>("SDL_Delay")(ms);
+}
+
+int SDL_PollEvent(SDL_Event *event) {
+    using F = int (*)(SDL_Event *);
+    const int recu = vraie<F>("SDL_PollEvent")(event);
+    if (recu == 1 && event != nullptr) {
+        const SDL_Keycode k = event->type == SDL_KEYDOWN ? event->key.keysym.sym : 0;
+        if (event->type == SDL_QUIT || k == SDLK_ESCAPE || k == SDLK_q) {
+            note('f');
+        }
+    }
+    return recu;
 }
 }

@@ -110,6 +110,21 @@ bool attend_que(const std::function<bool()> &cond, int timeout_ms) {
     return true;
 }
 
+int nb_images(const std::string &journal) {
+    const std::string marques = lit_fichier(journal);
+    return static_cast<int>(std::count(marques.begin(), marques.end(), 'p'));
+}
+
+std::string fin_du_journal(const std::string &journal) {
+    const std::string marques = lit_fichier(journal);
+    return marques.substr(std::min(marques.find('f'), marques.size()));
+}
+
+bool attend_images(const std::string &journal, int n, int timeout_ms) {
+    const int but = nb_images(journal) + n;
+    return attend_que([&] { return nb_images(journal) >= but; }, timeout_ms);
+}
+
 std::string titre(ecran_t &e, Window w) {
     char *nom = nullptr;
     std::string t;
@@ -151,12 +166,8 @@ Window fenetre(ecran_t &e, const std::string &nom, int timeout_ms) {
 }
 
 Window fenetre_dessinee(ecran_t &e, const std::string &nom, int timeout_ms) {
-    const bool dessine = attend_que(
-        [&] {
-            const image_t im = capture(e, e.w, e.h);
-            return nb_rouges(im) > 0;
-        },
-        timeout_ms);
+    const bool dessine =
+        attend_que([&] { return nb_rouges(capture(e, e.w, e.h)) > 0; }, timeout_ms);
     return dessine ? fenetre(e, nom, 5000) : 0;
 }
 

@@ -66,6 +66,15 @@ std::string bus_arrete(bus_t &b);
 // Polls cond every 20 ms until it holds or timeout_ms has passed.
 bool attend_que(const std::function<bool()> &cond, int timeout_ms);
 
+// The frame journal the preloaded library keeps (VORNA_JOURNAL): how many
+// frames the program has drawn, and its marks from its first request to end
+// on ("" before one).
+int nb_images(const std::string &journal);
+std::string fin_du_journal(const std::string &journal);
+// Waits until the program has drawn n more frames; false if it has not
+// within timeout_ms.
+bool attend_images(const std::string &journal, int n, int timeout_ms = 20000);
+
 // The top-level window with this title once it is mapped, or 0.
 Window fenetre(ecran_t &e, const std::string &titre, int timeout_ms);
 // The program's window once it shows cells. SDL replaces its first window

@@ -8,13 +8,7 @@ set -euo pipefail
 build=$1
 source=$2
 id=org.example.vorna
-tmp=$(mktemp -d)
-trap 'rm -rf "$tmp"' EXIT
-echecs=0
-echoue() {
-    echo "FAIL: $*"
-    echecs=$((echecs + 1))
-}
+source "$(dirname "$0")/commun.sh"
 
 cmake --install "$build" --prefix "$tmp/prefix" >/dev/null
 lanceur=share/applications/$id.desktop
