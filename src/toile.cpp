@@ -57,12 +57,14 @@ bool rendu_par_le_processeur(SDL_Renderer *render) {
 // whether a window's framebuffer goes through the GPU, forces it: "0",
 // "false" or "software" the software way, any other value the GPU one.
 // Otherwise the software way is taken where the renderer draws with the
-// processor. Either way it needs a video driver that gives windows a
-// framebuffer in memory (X11's is shared with the server); Wayland's
-// goes through a renderer anyway, which gains nothing.
+// processor. Either way it needs a window whose memory the program can
+// write: X11's framebuffer, shared with the server, or on Wayland buffers
+// of the program's own (SDL's framebuffer there goes through a renderer,
+// which gains nothing).
 bool par_logiciel(SDL_Renderer *render) {
     const char *pilote = SDL_GetCurrentVideoDriver();
-    if (pilote == nullptr || (SDL_strcmp(pilote, "x11") != 0 && SDL_strcmp(pilote, "dummy") != 0)) {
+    if (pilote == nullptr || (SDL_strcmp(pilote, "x11") != 0 && SDL_strcmp(pilote, "dummy") != 0 &&
+                              SDL_strcmp(pilote, "wayland") != 0)) {
         return false;
     }
     const char *force = SDL_GetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION);
@@ -95,7 +97,9 @@ void libere(scene_t &scene) {
 bool canvas_neuf(scene_t &scene, int w, int h) {
     toile_t &t = scene.toile;
     if (t.logiciel) {
-        Uint32 format = SDL_GetWindowPixelFormat(scene.window);
+        // The format of what it is copied into, so that copies are plain.
+        Uint32 format =
+            t.tampons.display != nullptr ? FORMAT_TAMPONS : SDL_GetWindowPixelFormat(scene.window);
         if (SDL_BITSPERPIXEL(format) != 32) {
             format = SDL_PIXELFORMAT_ARGB8888;
         }
@@ -182,20 +186,40 @@ int SDLCALL suit_fenetre(void *donnees, SDL_Event *event) {
     return 1;
 }
 
-// Software way: copies rectangles of the canvas to the window's
-// framebuffer and pushes them to the screen. The whole window when it lost
-// what it showed; otherwise only where this frame drew, around each cell
-// (a cell lies within one side of its vertex).
+// Software way: copies rectangles of the canvas to the window and shows
+// them. The whole window when it lost what it showed; otherwise only where
+// this frame drew, around each cell (a cell lies within one side of its
+// vertex).
 void pousse(scene_t &scene) {
     toile_t &t = scene.toile;
     SDL_RenderFlush(scene.render);
-    SDL_Surface *fenetre = SDL_GetWindowSurface(scene.window);
-    if (fenetre == nullptr) {
+    const bool wayland = t.tampons.display != nullptr;
+    SDL_Surface *fenetre = wayland ? nullptr : SDL_GetWindowSurface(scene.window);
+    if (!wayland && fenetre == nullptr) {
         return;
     }
-    const SDL_Rect visible{0, 0, SDL_min(fenetre->w, t.w), SDL_min(fenetre->h, t.h)};
+    const int fw = wayland ? scene.scr_width : fenetre->w;
+    const int fh = wayland ? scene.scr_height : fenetre->h;
+    const SDL_Rect visible{0, 0, SDL_min(fw, t.w), SDL_min(fh, t.h)};
     std::array<SDL_Rect, NB_CELLULES> zones{};
     int n = 0;
+    if (t.tout_montrer) {
+        zones[n++] = visible;
+    } else {
+        for (int i = 0; i < NB_CELLULES; ++i) {
+            const SDL_Rect autour{scene.x_triangle[i] - COTE - 1, scene.y_triangle[i] - COTE - 1,
+                                  2 * COTE + 3, 2 * COTE + 3};
+            if (SDL_IntersectRect(&autour, &visible, &zones[n])) {
+                ++n;
+            }
+        }
+    }
+    if (wayland) {
+        // Buffers start black where the canvas does not reach.
+        tampons_montre(t.tampons, t.memoire, fw, fh, zones.data(), n, t.tout_montrer);
+        t.tout_montrer = false;
+        return;
+    }
     if (t.tout_montrer) {
         // Black where the window outgrew the canvas (if it could not grow);
         // the canvas covers the rest.
@@ -205,15 +229,6 @@ void pousse(scene_t &scene) {
         for (const SDL_Rect &r : {droite, bas}) {
             if (r.w > 0 && r.h > 0) {
                 SDL_FillRect(fenetre, &r, noir);
-            }
-        }
-        zones[n++] = visible;
-    } else {
-        for (int i = 0; i < NB_CELLULES; ++i) {
-            const SDL_Rect autour{scene.x_triangle[i] - COTE - 1, scene.y_triangle[i] - COTE - 1,
-                                  2 * COTE + 3, 2 * COTE + 3};
-            if (SDL_IntersectRect(&autour, &visible, &zones[n])) {
-                ++n;
             }
         }
     }
@@ -233,7 +248,12 @@ void pousse(scene_t &scene) {
 
 void toile_cree(scene_t &scene) {
     lit_taille(scene);
-    if (par_logiciel(scene.render)) {
+    // On Wayland the buffers are set up first: if they cannot be, the GPU
+    // way stays, with the renderer it already has.
+    const char *pilote = SDL_GetCurrentVideoDriver();
+    const bool wayland = pilote != nullptr && SDL_strcmp(pilote, "wayland") == 0;
+    if (par_logiciel(scene.render) &&
+        (!wayland || tampons_ouvre(scene.toile.tampons, scene.window))) {
         // The window's own framebuffer, not one that SDL builds on a
         // renderer; and no renderer on the window, which SDL 3 requires.
         SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
@@ -291,4 +311,5 @@ void toile_montre(scene_t &scene) {
 void toile_detruit(scene_t &scene) {
     SDL_DelEventWatch(suit_fenetre, &scene);
     libere(scene);
+    tampons_ferme(scene.toile.tampons);
 }

@@ -3,6 +3,8 @@
 
 #include <SDL.h>
 
+#include "tampons_wayland.h"
+
 struct scene_t;
 
 // The trails must outlive every present, and SDL keeps nothing of the
@@ -13,13 +15,15 @@ struct scene_t;
 //   desktops), that copy costs the window's whole area every frame. The
 //   canvas is then a surface in the program's memory, drawn on by SDL's
 //   software renderer, and a present pushes only the rectangles the frame
-//   changed to the window's shared-memory framebuffer.
+//   changed to the window: to its shared-memory framebuffer on X11, to
+//   buffers of the program's own on Wayland.
 struct toile_t {
     bool logiciel = false;           // the second way
     SDL_Texture *texture = nullptr;  // first way; null when the renderer has no
                                      // render targets: cells then go straight
                                      // to the window
     SDL_Surface *memoire = nullptr;  // second way
+    tampons_t tampons;               // second way, on Wayland
     int w = 0;                       // the canvas's size
     int h = 0;
     // Second way: the window lost what it showed (resized, uncovered) or

@@ -24,6 +24,7 @@ besoins=(
     "cmd:g++          g++              gcc-c++               gcc               gcc-c++"
     "cmd:pkg-config   pkg-config       pkgconf-pkg-config    pkgconf           pkgconf-pkg-config"
     "pc:sdl2          libsdl2-dev      SDL2-devel            sdl2-compat       SDL2-devel"
+    "pc:wayland-client libwayland-dev  wayland-devel         wayland           wayland-devel"
 )
 essais=(
     "pc:gtest                 libgtest-dev        gtest-devel           gtest             gtest"

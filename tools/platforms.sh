@@ -167,7 +167,7 @@ compile() { # build directory: did everything compile, warnings being errors?
     echo pass
 }
 
-wayland='^Wayland|WaylandSignal' # the Wayland tests' names
+wayland='Wayland[.]|WaylandSignal' # the Wayland tests' names, on both ways
 echo
 echo "Platforms ($(date -u '+%Y-%m-%d %H:%M UTC'); logs in $journaux)"
 ligne "Stack" "Check" "Plain build" "Sanitizer build"
@@ -190,12 +190,12 @@ for saveur in "SDL 2.32" "SDL 3"; do
         p=$journaux/compat-build.log a=$journaux/compat-build-asan.log
     fi
     pile="Debian 13: Wayland, $saveur"
-    for c in "version line, red cells on black|^Wayland[.]LigneDeVersionPuisCellulesRougesSurNoir$" \
-        "trails accumulate|^Wayland[.]LesTracesSAccumulent$" \
+    for c in "version line, red cells on black|^(gpu:)?Wayland[.]LigneDeVersionPuisCellulesRougesSurNoir$" \
+        "trails accumulate|^(gpu:)?Wayland[.]LesTracesSAccumulent$" \
         "SIGTERM ends with 0|WaylandSignal[.].*/sigterm$" \
         "SIGINT ends with 0|WaylandSignal[.].*/sigint$" \
-        "renderer failure: 1 and its message|^Wayland[.]EchecDuRenduAvecLeStatut1$" \
-        "app id, idling not inhibited|^Wayland[.]UneFenetreParmiDAutres$"; do
+        "renderer failure: 1 and its message|^(gpu:)?Wayland[.]EchecDuRenduAvecLeStatut1$" \
+        "app id, idling not inhibited|^(gpu:)?Wayland[.]UneFenetreParmiDAutres$"; do
         ligne "$pile" "${c%%|*}" "$(resultat "$p" "${c#*|}")" "$(resultat "$a" "${c#*|}")"
         pile=""
     done

@@ -1,0 +1,257 @@
+// Shared-memory buffers of the program's own on a Wayland window: made,
+// brought up to date, attached with damage, and released.
+#include "tampons_wayland.h"
+
+#ifdef VORNA_WAYLAND
+
+#include <SDL_syswm.h>
+#include <poll.h>
+#include <sys/mman.h>
+#include <unistd.h>
+#include <wayland-client.h>
+
+#include <cstdint>
+
+namespace {
+
+void ajoute(zones_t &z, const SDL_Rect &r) {
+    if (z.tout) {
+        return;
+    }
+    if (z.n == zones_t::MAX) {
+        z.tout = true;
+        return;
+    }
+    z.r[static_cast<size_t>(z.n++)] = r;
+}
+
+void vide(zones_t &z) {
+    z.n = 0;
+    z.tout = false;
+}
+
+void format_offert(void *donnees, wl_shm *, uint32_t format) {
+    if (format == WL_SHM_FORMAT_XRGB8888) {
+        static_cast<tampons_t *>(donnees)->xrgb = true;
+    }
+}
+constexpr wl_shm_listener A_L_ECOUTE_DU_SHM = {format_offert};
+
+void global_annonce(void *donnees, wl_registry *registre, uint32_t nom, const char *interface,
+                    uint32_t) {
+    auto *t = static_cast<tampons_t *>(donnees);
+    if (t->shm == nullptr && SDL_strcmp(interface, wl_shm_interface.name) == 0) {
+        t->shm = static_cast<wl_shm *>(wl_registry_bind(registre, nom, &wl_shm_interface, 1));
+        wl_shm_add_listener(t->shm, &A_L_ECOUTE_DU_SHM, t);
+    }
+}
+void global_retire(void *, wl_registry *, uint32_t) {}
+constexpr wl_registry_listener A_L_ECOUTE_DU_REGISTRE = {global_annonce, global_retire};
+
+// The compositor is done reading the buffer: it may be written again.
+void rendu(void *donnees, wl_buffer *) {
+    static_cast<tampon_t *>(donnees)->occupe = false;
+}
+constexpr wl_buffer_listener A_L_ECOUTE_DU_TAMPON = {rendu};
+
+void defait(tampon_t &b) {
+    if (b.buffer != nullptr) {
+        wl_buffer_destroy(b.buffer);
+    }
+    SDL_FreeSurface(b.surface);
+    if (b.pixels != nullptr) {
+        munmap(b.pixels, b.taille);
+    }
+    b = tampon_t{};
+}
+
+// A black w x h buffer in memory shared with the compositor; false if the
+// system gives none.
+bool fait(tampons_t &t, tampon_t &b) {
+    const int pas = t.w * 4;
+    b.taille = static_cast<size_t>(pas) * static_cast<size_t>(t.h);
+    const int fd = memfd_create("vorna", MFD_CLOEXEC);
+    if (fd < 0) {
+        return false;
+    }
+    void *pixels = ftruncate(fd, static_cast<off_t>(b.taille)) == 0
+                       ? mmap(nullptr, b.taille, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0)
+                       : MAP_FAILED;
+    if (pixels == MAP_FAILED) {
+        close(fd);
+        return false;
+    }
+    b.pixels = pixels;  // zeroed by the system: black in XRGB8888
+    wl_shm_pool *pool = wl_shm_create_pool(t.shm, fd, static_cast<int32_t>(b.taille));
+    b.buffer = wl_shm_pool_create_buffer(pool, 0, t.w, t.h, pas, WL_SHM_FORMAT_XRGB8888);
+    // The buffer keeps the memory; neither the pool nor the descriptor is
+    // needed any more.
+    wl_shm_pool_destroy(pool);
+    close(fd);
+    wl_buffer_add_listener(b.buffer, &A_L_ECOUTE_DU_TAMPON, &b);
+    b.surface = SDL_CreateRGBSurfaceWithFormatFrom(b.pixels, t.w, t.h, 32, pas, FORMAT_TAMPONS);
+    if (b.surface == nullptr) {
+        defait(b);
+        return false;
+    }
+    b.manque.tout = true;
+    return true;
+}
+
+// Handles what the compositor said on our queue (buffers released), without
+// waiting: reads the connection if SDL has not yet.
+void ecoute(tampons_t &t) {
+    while (wl_display_prepare_read_queue(t.display, t.file) != 0) {
+        if (wl_display_dispatch_queue_pending(t.display, t.file) < 0) {
+            return;
+        }
+    }
+    wl_display_flush(t.display);
+    pollfd p{wl_display_get_fd(t.display), POLLIN, 0};
+    if (poll(&p, 1, 0) > 0) {
+        wl_display_read_events(t.display);
+    } else {
+        wl_display_cancel_read(t.display);
+    }
+    wl_display_dispatch_queue_pending(t.display, t.file);
+}
+
+// A buffer the compositor does not hold, made if there is room for one
+// more; null if there is none.
+tampon_t *libre(tampons_t &t) {
+    for (tampon_t &b : t.tampons) {
+        if (b.buffer != nullptr && !b.occupe) {
+            return &b;
+        }
+    }
+    for (tampon_t &b : t.tampons) {
+        if (b.buffer == nullptr) {
+            return fait(t, b) ? &b : nullptr;
+        }
+    }
+    return nullptr;
+}
+
+// Brings a buffer up to date with the canvas where it missed changes.
+void rattrape(tampon_t &b, SDL_Surface *toile) {
+    const SDL_Rect visible{0, 0, SDL_min(toile->w, b.surface->w), SDL_min(toile->h, b.surface->h)};
+    if (b.manque.tout) {
+        b.manque.n = 1;
+        b.manque.r[0] = visible;
+    }
+    for (int i = 0; i < b.manque.n; ++i) {
+        SDL_Rect zone;
+        if (SDL_IntersectRect(&b.manque.r[static_cast<size_t>(i)], &visible, &zone)) {
+            SDL_Rect vers = zone;  // SDL_BlitSurface writes its clipped copy here
+            SDL_BlitSurface(toile, &zone, b.surface, &vers);
+        }
+    }
+    vide(b.manque);
+}
+
+}  // namespace
+
+bool tampons_ouvre(tampons_t &t, SDL_Window *window) {
+    SDL_SysWMinfo info;
+    SDL_VERSION(&info.version);
+    if (SDL_GetWindowWMInfo(window, &info) != SDL_TRUE || info.subsystem != SDL_SYSWM_WAYLAND ||
+        info.info.wl.display == nullptr || info.info.wl.surface == nullptr) {
+        return false;
+    }
+    t.display = info.info.wl.display;
+    t.surface = info.info.wl.surface;
+    t.file = wl_display_create_queue(t.display);
+    t.enveloppe =
+        t.file != nullptr ? static_cast<wl_display *>(wl_proxy_create_wrapper(t.display)) : nullptr;
+    if (t.enveloppe != nullptr) {
+        wl_proxy_set_queue(reinterpret_cast<wl_proxy *>(t.enveloppe), t.file);
+        t.registre = wl_display_get_registry(t.enveloppe);
+        wl_registry_add_listener(t.registre, &A_L_ECOUTE_DU_REGISTRE, &t);
+        // The globals, then what wl_shm says of itself.
+        for (int i = 0; i < 2 && wl_display_roundtrip_queue(t.display, t.file) >= 0; ++i) {
+        }
+    }
+    if (t.shm == nullptr || !t.xrgb) {
+        tampons_ferme(t);
+        return false;
+    }
+    return true;
+}
+
+void tampons_montre(tampons_t &t, SDL_Surface *toile, int w, int h, const SDL_Rect *zones, int n,
+                    bool tout) {
+    ecoute(t);
+    if (w != t.w || h != t.h) {
+        // The window's size changed: buffers of the old one are no use.
+        for (tampon_t &b : t.tampons) {
+            defait(b);
+        }
+        t.w = w;
+        t.h = h;
+        t.dommage.tout = true;
+    }
+    for (tampon_t &b : t.tampons) {
+        for (int i = 0; i < n && !tout; ++i) {
+            ajoute(b.manque, zones[i]);
+        }
+        b.manque.tout = b.manque.tout || tout;
+    }
+    for (int i = 0; i < n; ++i) {
+        ajoute(t.dommage, zones[i]);
+    }
+    t.dommage.tout = t.dommage.tout || tout;
+    if (t.dommage.n == 0 && !t.dommage.tout) {
+        return;  // nothing changed
+    }
+    tampon_t *b = libre(t);
+    if (b == nullptr) {
+        return;  // every buffer held: shown with the next present instead
+    }
+    rattrape(*b, toile);
+    wl_surface_attach(t.surface, b->buffer, 0, 0);
+    const bool en_pixels = wl_proxy_get_version(reinterpret_cast<wl_proxy *>(t.surface)) >=
+                           WL_SURFACE_DAMAGE_BUFFER_SINCE_VERSION;
+    const int nb = t.dommage.tout ? 1 : t.dommage.n;
+    for (int i = 0; i < nb; ++i) {
+        const SDL_Rect r =
+            t.dommage.tout ? SDL_Rect{0, 0, t.w, t.h} : t.dommage.r[static_cast<size_t>(i)];
+        if (en_pixels) {
+            wl_surface_damage_buffer(t.surface, r.x, r.y, r.w, r.h);
+        } else {
+            wl_surface_damage(t.surface, r.x, r.y, r.w, r.h);
+        }
+    }
+    wl_surface_commit(t.surface);
+    wl_display_flush(t.display);
+    b->occupe = true;
+    vide(t.dommage);
+}
+
+void tampons_ferme(tampons_t &t) {
+    for (tampon_t &b : t.tampons) {
+        defait(b);
+    }
+    if (t.shm != nullptr) {
+        wl_shm_destroy(t.shm);
+    }
+    if (t.registre != nullptr) {
+        wl_registry_destroy(t.registre);
+    }
+    if (t.enveloppe != nullptr) {
+        wl_proxy_wrapper_destroy(t.enveloppe);
+    }
+    if (t.file != nullptr) {
+        wl_event_queue_destroy(t.file);
+    }
+    t = tampons_t{};
+}
+
+#else  // built without libwayland-client: this way is never taken
+
+bool tampons_ouvre(tampons_t &, SDL_Window *) {
+    return false;
+}
+void tampons_montre(tampons_t &, SDL_Surface *, int, int, const SDL_Rect *, int, bool) {}
+void tampons_ferme(tampons_t &) {}
+
+#endif
