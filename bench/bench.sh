@@ -11,6 +11,16 @@ images=100
 
 mesures=$("$build/bench/vorna_banc" "$build/vorna" "$build/bench/vorna_reference" "$tours")
 
+# Native Wayland where SDL runs on it: in the Debian 13 root that make
+# test-platforms keeps, which needs root.
+if [ "$(id -u)" -eq 0 ]; then
+    wayland=$("$racine/tools/platforms.sh" bench "$tours" 2>&1) ||
+        wayland="Not measured: the Debian 13 root could not be used: $(tail -3 <<<"$wayland")"
+else
+    wayland="Not measured: the Debian 13 root it runs in is made and entered with debootstrap and
+chroot, which need root; run \`sudo make bench\` for these figures."
+fi
+
 # Instructions, not seconds: the same count on any run of the same binary.
 cg=$(mktemp)
 trap 'rm -f "$cg"' EXIT
@@ -60,6 +70,17 @@ is left to the end of start-up); peak memory is the kernel's VmHWM; Escape to
 exit runs from the key press to the process being gone.
 
 $mesures
+
+## Native Wayland without a GPU, in a Debian 13 root
+
+The reference drawing the cells and vorna both ways, each on a headless
+weston of its own (pixman renderer, Mesa's llvmpipe for OpenGL), on SDL 2.32
+and on SDL 3 through sdl2-compat. Without a GPU vorna keeps its canvas in
+its own memory and brings it to the window in shared-memory buffers of its
+own, damaging only the rectangles each frame changed; forced onto the GPU
+way it copies a canvas texture whole every frame.
+
+$wayland
 
 ## Instructions per frame (callgrind)
 

@@ -7,7 +7,11 @@
 #   c. native Wayland on a headless weston, for both SDL flavours (the
 #      Wayland tests of the suite, built where weston is).
 # Prints a table, stack by check, and exits non-zero on any failure.
+# With "bench [ROUNDS]" (make bench), it measures native Wayland there
+# instead, on both SDL flavours, and prints the tables.
 set -euo pipefail
+mode=${1:-test}
+tours=${2:-3}
 soi=$(readlink -f "$0")
 cd "$(dirname "$soi")/.."
 source=$PWD
@@ -47,7 +51,7 @@ chrono() { # name, start
 # 1. The root: made once, then brought up to date.
 t=$SECONDS
 if [ ! -f "$racine/.vorna-pret" ]; then
-    echo "== Building the Debian 13 root in $racine"
+    echo "== Building the Debian 13 root in $racine" >&2
     rm -rf "$racine" "$racine.neuf"
     mkdir -p "$cache"
     debootstrap --variant=minbase --include=make,ca-certificates trixie "$racine.neuf" "$miroir" \
@@ -85,7 +89,7 @@ dans() { # runs a command line in the root, as root, in a clean environment
 }
 
 t=$SECONDS
-echo "== Installing ${paquets[*]} in the root"
+echo "== Installing ${paquets[*]} in the root" >&2
 installe="DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends ${paquets[*]}"
 # Package lists older than a day are refreshed; a failed install is retried
 # on fresh lists.
@@ -101,6 +105,24 @@ rm -rf "$racine/root/vorna" "$journaux"
 mkdir -p "$racine/root/vorna" "$journaux"
 git -C "$source" ls-files -z --cached --others --exclude-standard |
     tar -C "$source" --null -T - -cf - | tar -C "$racine/root/vorna" -xf -
+
+if [ "$mode" = bench ]; then
+    dans "cd /root/vorna && tools/deps.sh bench && cmake -S . -B build -DBUILD_TESTING=ON &&
+        cmake --build build -j \$(nproc) --target vorna vorna_reference vorna_banc" \
+        >"$journaux/bench-build.log" 2>&1 || {
+        tail -20 "$journaux/bench-build.log" >&2
+        exit 1
+    }
+    v() { dans "dpkg-query -W -f='\${Version}' $1"; }
+    echo "Debian $(cat "$racine/etc/debian_version"); weston $(v weston); SDL $(v libsdl2-2.0-0);"
+    echo "SDL 3 $(v libsdl3-0) through sdl2-compat $(v libsdl2-compat); Mesa $(v libgl1-mesa-dri)."
+    for saveur in "SDL 2.32|" "SDL 3 through sdl2-compat|SDL_DYNAMIC_API=$compat"; do
+        printf '\n#### %s\n\n' "${saveur%%|*}"
+        dans "cd /root/vorna/build && ${saveur#*|} bench/vorna_banc --wayland ./vorna \
+            bench/vorna_reference $tours" || true
+    done
+    exit 0
+fi
 
 # a. make test, as the README says, warnings as errors.
 t=$SECONDS
