@@ -9,21 +9,21 @@ tours=${2:-5}
 racine=$(cd "$(dirname "$0")/.." && pwd)
 images=100
 
+cg=$(mktemp)
+trap 'rm -f "$cg" "$cg.err"' EXIT
 mesures=$("$build/bench/vorna_banc" "$build/vorna" "$build/bench/vorna_reference" "$tours")
 
 # Native Wayland where SDL runs on it: in the Debian 13 root that make
 # test-platforms keeps, which needs root.
 if [ "$(id -u)" -eq 0 ]; then
-    wayland=$("$racine/tools/platforms.sh" bench "$tours" 2>&1) ||
-        wayland="Not measured: the Debian 13 root could not be used: $(tail -3 <<<"$wayland")"
+    wayland=$("$racine/tools/platforms.sh" bench "$tours" 2>"$cg.err") ||
+        wayland="Not measured: the Debian 13 root could not be used: $(tail -3 "$cg.err")"
 else
     wayland="Not measured: the Debian 13 root it runs in is made and entered with debootstrap and
 chroot, which need root; run \`sudo make bench\` for these figures."
 fi
 
 # Instructions, not seconds: the same count on any run of the same binary.
-cg=$(mktemp)
-trap 'rm -f "$cg"' EXIT
 valgrind --tool=callgrind --callgrind-out-file="$cg" --toggle-collect='scene_image(scene_t&)' \
     "$build/bench/vorna_images" "$images" >/dev/null 2>&1
 annotation=$(callgrind_annotate --inclusive=no --auto=no --threshold=100 "$cg")
