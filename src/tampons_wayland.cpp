@@ -25,6 +25,14 @@ void ajoute(zones_t &z, const SDL_Rect &r) {
     z.r[static_cast<size_t>(z.n++)] = r;
 }
 
+// The zones of a present: all of it when tout.
+void ajoute_toutes(zones_t &z, const SDL_Rect *zones, int n, bool tout) {
+    for (int i = 0; i < n && !tout; ++i) {
+        ajoute(z, zones[i]);
+    }
+    z.tout = z.tout || tout;
+}
+
 void vide(zones_t &z) {
     z.n = 0;
     z.tout = false;
@@ -190,16 +198,14 @@ void tampons_montre(tampons_t &t, SDL_Surface *toile, int w, int h, const SDL_Re
         t.h = h;
         t.dommage.tout = true;
     }
+    // Every buffer misses these until it is brought up to date; one not
+    // made yet will take the whole canvas anyway.
     for (tampon_t &b : t.tampons) {
-        for (int i = 0; i < n && !tout; ++i) {
-            ajoute(b.manque, zones[i]);
+        if (b.buffer != nullptr) {
+            ajoute_toutes(b.manque, zones, n, tout);
         }
-        b.manque.tout = b.manque.tout || tout;
     }
-    for (int i = 0; i < n; ++i) {
-        ajoute(t.dommage, zones[i]);
-    }
-    t.dommage.tout = t.dommage.tout || tout;
+    ajoute_toutes(t.dommage, zones, n, tout);
     if (t.dommage.n == 0 && !t.dommage.tout) {
         return;  // nothing changed
     }
