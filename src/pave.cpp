@@ -282,6 +282,13 @@ void scene_image(scene_t &scene) {
     while (!event_utile && SDL_PollEvent(&event)) {
         event_utile = scene_evenement(scene, event);
     }
+    // A lost compositor also comes as a request to quit: it is a failure,
+    // not the user's wish. And SDL's vsynced present may then wait forever
+    // for a frame that no one will draw.
+    if (!toile_tient(scene)) {
+        SDL_Quit();
+        std::exit(EXIT_FAILURE);
+    }
 
     int x_crs = 0;
     int y_crs = 0;

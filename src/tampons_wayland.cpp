@@ -4,7 +4,6 @@
 
 #ifdef VORNA_WAYLAND
 
-#include <SDL_syswm.h>
 #include <poll.h>
 #include <sys/mman.h>
 #include <unistd.h>
@@ -159,15 +158,9 @@ void rattrape(tampon_t &b, SDL_Surface *toile) {
 
 }  // namespace
 
-bool tampons_ouvre(tampons_t &t, SDL_Window *window) {
-    SDL_SysWMinfo info;
-    SDL_VERSION(&info.version);
-    if (SDL_GetWindowWMInfo(window, &info) != SDL_TRUE || info.subsystem != SDL_SYSWM_WAYLAND ||
-        info.info.wl.display == nullptr || info.info.wl.surface == nullptr) {
-        return false;
-    }
-    t.display = info.info.wl.display;
-    t.surface = info.info.wl.surface;
+bool tampons_ouvre(tampons_t &t, wl_display *display, wl_surface *surface) {
+    t.display = display;
+    t.surface = surface;
     t.file = wl_display_create_queue(t.display);
     t.enveloppe =
         t.file != nullptr ? static_cast<wl_display *>(wl_proxy_create_wrapper(t.display)) : nullptr;
@@ -252,12 +245,19 @@ void tampons_ferme(tampons_t &t) {
     t = tampons_t{};
 }
 
+int wayland_perdu(wl_display *display) {
+    return wl_display_get_error(display);
+}
+
 #else  // built without libwayland-client: this way is never taken
 
-bool tampons_ouvre(tampons_t &, SDL_Window *) {
+bool tampons_ouvre(tampons_t &, wl_display *, wl_surface *) {
     return false;
 }
 void tampons_montre(tampons_t &, SDL_Surface *, int, int, const SDL_Rect *, int, bool) {}
 void tampons_ferme(tampons_t &) {}
+int wayland_perdu(wl_display *) {
+    return 0;
+}
 
 #endif

@@ -56,10 +56,10 @@ struct tampons_t {
 // The canvas's pixel format on this way: the buffers'.
 constexpr Uint32 FORMAT_TAMPONS = SDL_PIXELFORMAT_RGB888;
 
-// Takes the window's Wayland surface. False, with nothing held, where the
-// window is not on Wayland, the program was built without Wayland, or the
-// compositor offers no shared memory that fits.
-bool tampons_ouvre(tampons_t &t, SDL_Window *window);
+// Takes the window's Wayland surface, on its connection. False, with nothing
+// held, where the program was built without Wayland or the compositor offers
+// no shared memory that fits.
+bool tampons_ouvre(tampons_t &t, wl_display *display, wl_surface *surface);
 // Shows the canvas in a window of w x h pixels, where it changed in the
 // zones given (all of it when tout), and what buffers missed before. A
 // present is skipped while every buffer is held; nothing is lost by that.
@@ -67,3 +67,6 @@ void tampons_montre(tampons_t &t, SDL_Surface *toile, int w, int h, const SDL_Re
                     bool tout);
 // Releases everything; before the window goes.
 void tampons_ferme(tampons_t &t);
+// What broke the connection to the compositor, as an errno; 0 while it
+// holds (and always, when built without Wayland).
+int wayland_perdu(wl_display *display);

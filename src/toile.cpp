@@ -2,9 +2,15 @@
 // how it reaches the window.
 #include "toile.h"
 
+#include <SDL_syswm.h>
+#include <dlfcn.h>
+
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
 #include <initializer_list>
 #include <string>
 
@@ -244,16 +250,51 @@ void pousse(scene_t &scene) {
     t.tout_montrer = false;
 }
 
+// Xlib ends the process when its connection breaks, with a message of its
+// own; this one says it as vorna's other failures do, and ends it the same
+// way. Xlib can do nothing more on that connection, so neither can SDL.
+struct _XDisplay;
+// Xlib leaves errno at 0 or EAGAIN when the server has closed its end.
+int x11_perdu(_XDisplay *) {
+    const int e = errno;
+    SDL_Log("Error : X11 connection lost - %s\n",
+            e != 0 && e != EAGAIN ? std::strerror(e) : "closed by the X server");
+    std::exit(EXIT_FAILURE);
+}
+
+// Xlib is SDL's, loaded by it at run time: its handler is set there, not
+// in a library linked in besides.
+void suit_x11() {
+    void *xlib = dlopen("libX11.so.6", RTLD_LAZY | RTLD_NOLOAD);
+    if (xlib == nullptr) {
+        return;
+    }
+    using gestionnaire_t = int (*)(_XDisplay *);
+    using pose_t = gestionnaire_t (*)(gestionnaire_t);
+    if (const auto pose = reinterpret_cast<pose_t>(dlsym(xlib, "XSetIOErrorHandler"))) {
+        pose(x11_perdu);
+    }
+    dlclose(xlib);
+}
+
 }  // namespace
 
 void toile_cree(scene_t &scene) {
     lit_taille(scene);
+    SDL_SysWMinfo info;
+    SDL_VERSION(&info.version);
+    const bool connu = SDL_GetWindowWMInfo(scene.window, &info) == SDL_TRUE;
+    if (connu && info.subsystem == SDL_SYSWM_X11) {
+        suit_x11();
+    }
+    if (connu && info.subsystem == SDL_SYSWM_WAYLAND) {
+        scene.toile.wayland = info.info.wl.display;
+    }
     // On Wayland the buffers are set up first: if they cannot be, the GPU
     // way stays, with the renderer it already has.
-    const char *pilote = SDL_GetCurrentVideoDriver();
-    const bool wayland = pilote != nullptr && SDL_strcmp(pilote, "wayland") == 0;
     if (par_logiciel(scene.render) &&
-        (!wayland || tampons_ouvre(scene.toile.tampons, scene.window))) {
+        (scene.toile.wayland == nullptr ||
+         tampons_ouvre(scene.toile.tampons, scene.toile.wayland, info.info.wl.surface))) {
         // The window's own framebuffer, not one that SDL builds on a
         // renderer; and no renderer on the window, which SDL 3 requires.
         SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
@@ -263,6 +304,14 @@ void toile_cree(scene_t &scene) {
     }
     toile_renouvelle(scene);
     SDL_AddEventWatch(suit_fenetre, &scene);
+}
+
+bool toile_tient(const scene_t &scene) {
+    const int e = scene.toile.wayland != nullptr ? wayland_perdu(scene.toile.wayland) : 0;
+    if (e != 0) {
+        SDL_Log("Error : Wayland connection lost - %s\n", std::strerror(e));
+    }
+    return e == 0;
 }
 
 void toile_renouvelle(scene_t &scene) {

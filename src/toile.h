@@ -24,6 +24,7 @@ struct toile_t {
                                      // to the window
     SDL_Surface *memoire = nullptr;  // second way
     tampons_t tampons;               // second way, on Wayland
+    wl_display *wayland = nullptr;   // the window's connection, on Wayland
     int w = 0;                       // the canvas's size
     int h = 0;
     // Second way: the window lost what it showed (resized, uncovered) or
@@ -32,8 +33,12 @@ struct toile_t {
 };
 
 // Chooses the way for this run, once the accelerated renderer exists (it
-// may replace it), and makes a black canvas of the window's size.
+// may replace it), and makes a black canvas of the window's size. From then
+// on a lost X11 connection ends the process with status 1 and its message.
 void toile_cree(scene_t &scene);
+// False, once it has said so in SDL's log, when the connection to the
+// Wayland compositor is lost.
+bool toile_tient(const scene_t &scene);
 // A fresh black canvas, after the driver lost what textures held.
 void toile_renouvelle(scene_t &scene);
 // Wipes the canvas to black.

@@ -205,6 +205,16 @@ INSTANTIATE_TEST_SUITE_P(Signaux, WaylandSignal,
                              return std::string(i.param.nom);
                          });
 
+// A compositor that crashes is a failure, not the user's wish to quit.
+TEST_F(Wayland, LaMortDuCompositeurTermineAvecLeStatut1) {
+    lance();
+    ASSERT_GT(nb_rouges(dessin()), 0);
+    arrete(weston, SIGKILL);
+    const resultat_t r = attend(prog, 10000);
+    EXPECT_EQ(r.status, 1) << "-1: still running ten seconds after weston died";
+    EXPECT_NE(r.erreurs.find("Error : Wayland connection lost - "), std::string::npos) << r.erreurs;
+}
+
 TEST_F(Wayland, EchecDuRenduAvecLeStatut1) {
     const resultat_t r = execute({VORNA_EXE}, env_programme({"VORNA_ECHEC=rendu"}), 10000);
     EXPECT_EQ(r.status, 1) << r.erreurs;
