@@ -23,7 +23,7 @@ constexpr double ANGLE_TOUR = 2.0943951023931953;  // 2*pi/3, the turn at each v
 // What SDL is told before it starts, as environment defaults: SDL 2 and
 // SDL 3 both read their settings there, a user's own value is left as it
 // is, and SDL 2 reads the window class nowhere else.
-constexpr std::array<std::array<const char *, 2>, 5> REGLAGES = {{
+constexpr std::array<std::array<const char *, 2>, 6> REGLAGES = {{
     // SDL's default suits a game someone watches: it inhibits the screen
     // saver over D-Bus and Wayland and suspends X's. vorna is left open on
     // desktops; whoever walks away from it must still get a locked screen.
@@ -36,6 +36,11 @@ constexpr std::array<std::array<const char *, 2>, 5> REGLAGES = {{
     {"SDL_VIDEO_X11_WMCLASS", VORNA_ID},
     {"SDL_VIDEO_WAYLAND_WMCLASS", VORNA_ID},
     {"SDL_APP_ID", VORNA_ID},
+    // On a scaled Wayland screen SDL 3 would give this SDL 2 program a window
+    // measured in pixels: the window, and the cells moving in its units,
+    // would come out at a fraction of their size. vorna knows units from
+    // pixels (it asks for both), as with SDL 2.
+    {"SDL_VIDEO_WAYLAND_SCALE_TO_DISPLAY", "0"},
 }};
 
 // The window's icon, the launcher's picture: a cell with its fading trail
@@ -189,6 +194,12 @@ int trace_triangle(SDL_Renderer *renderer, int x, int y, int w, float theta) {
     return 0;
 }
 
+trace_t trace_cellule(const scene_t &scene, int i) {
+    const double e = scene.echelle;
+    return {tronque(scene.x_triangle[i] * e), tronque(scene.y_triangle[i] * e), tronque(COTE * e),
+            SDL_max(1, tronque(std::round(e)))};
+}
+
 void reglages_bureau() {
     for (const auto &[nom, valeur] : REGLAGES) {
         setenv(nom, valeur, 0);
@@ -198,7 +209,8 @@ void reglages_bureau() {
 void scene_demarre(scene_t &scene) {
     std::srand(static_cast<unsigned>(std::time(nullptr)));
 
-    // The mode is left untouched when it can't be read: size the window as
+    // The display's size in units, as the desktop sees it (pixels unless
+    // it is scaled). The mode is left untouched when it can't be read: size the window as
     // for the display the cells are laid out for rather than from garbage.
     SDL_DisplayMode mode{};
     if (SDL_GetCurrentDisplayMode(0, &mode) != 0) {
@@ -208,8 +220,8 @@ void scene_demarre(scene_t &scene) {
     scene.scr_width = mode.w;
     scene.scr_height = mode.h - MARGE_BAS;
 
-    scene.window =
-        SDL_CreateWindow(TITRE, 0, 0, scene.scr_width, scene.scr_height, SDL_WINDOW_RESIZABLE);
+    scene.window = SDL_CreateWindow(TITRE, 0, 0, scene.scr_width, scene.scr_height,
+                                    SDL_WINDOW_RESIZABLE | SDL_WINDOW_ALLOW_HIGHDPI);
     if (scene.window == nullptr) {
         SDL_Log("Error : SDL window creation - %s\n", SDL_GetError());
         SDL_Quit();
@@ -304,8 +316,13 @@ void scene_image(scene_t &scene) {
             scene.x_triangle[i] += direction.x;
             scene.y_triangle[i] += direction.y;
         }
-        trace_triangle(scene.render, scene.x_triangle[i], scene.y_triangle[i], COTE,
-                       scene.theta_triangle[i]);
+        // As wide as a unit: the outline is drawn once per pixel of it.
+        const trace_t t = trace_cellule(scene, i);
+        for (int dy = 0; dy < t.epaisseur; ++dy) {
+            for (int dx = 0; dx < t.epaisseur; ++dx) {
+                trace_triangle(scene.render, t.x + dx, t.y + dy, t.cote, scene.theta_triangle[i]);
+            }
+        }
     }
     toile_montre(scene);
     SDL_Delay(PAUSE_MS);

@@ -8,14 +8,15 @@
 
 #include "toile.h"
 
-// A pursuit step or an offset, in canvas pixels.
+// A pursuit step or an offset, in the window's units: pixels, except on a
+// scaled screen, where the pointer too is reported in units.
 struct vecteur_t {
     std::int32_t x;
     std::int32_t y;
 };
 
 constexpr int NB_CELLULES = 10;
-constexpr int COTE = 50;  // side of a cell, in pixels
+constexpr int COTE = 50;  // side of a cell, in the window's units
 
 // Everything the scene owns for the length of a run. The window comes from
 // set-up; the renderer is the one the cells are drawn with, and the canvas
@@ -24,8 +25,12 @@ struct scene_t {
     SDL_Window *window = nullptr;
     SDL_Renderer *render = nullptr;
     toile_t toile;
-    int scr_width = 0;
+    int scr_width = 0;  // the window's size; in pixels once the canvas exists
     int scr_height = 0;
+    // Canvas pixels to a window unit: 1, or the screen's scale (2 at 200 %).
+    // The cells move in units and are drawn in pixels, so that a scaled
+    // screen shows them at their size, crisp.
+    float echelle = 1.0F;
     std::array<std::int32_t, NB_CELLULES> x_triangle{};
     std::array<std::int32_t, NB_CELLULES> y_triangle{};
     std::array<float, NB_CELLULES> theta_triangle{};
@@ -37,6 +42,16 @@ struct scene_t {
 
 // Step that brings a cell at (x, y) at most ten pixels closer to the pointer.
 vecteur_t calcul_nv_coordonnees(int x, int y, int x_crs, int y_crs);
+
+// A cell as the canvas shows it, in its pixels: the vertex, the side, and
+// the outline's width (a unit's worth of pixels, at least one).
+struct trace_t {
+    int x;
+    int y;
+    int cote;
+    int epaisseur;
+};
+trace_t trace_cellule(const scene_t &scene, int i);
 
 // Red outline of the equilateral triangle of side w with a vertex at (x, y),
 // its first side leaving that vertex at angle theta. Always returns 0.

@@ -9,6 +9,7 @@
 #include <array>
 #include <cctype>
 #include <cerrno>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <initializer_list>
@@ -98,10 +99,15 @@ void libere(scene_t &scene) {
 }
 
 // A black canvas of w x h, of the way in use, with what the old one holds,
-// if there is one; on the software way the renderer that draws on it comes
-// with it. False if none can be had: the old one stays.
+// if there is one, brought to the scene's scale; on the software way the
+// renderer that draws on it comes with it. False if none can be had: the
+// old one stays.
 bool canvas_neuf(scene_t &scene, int w, int h) {
     toile_t &t = scene.toile;
+    const SDL_Rect ancien{0, 0, t.w, t.h};
+    const float r = scene.echelle / t.echelle;
+    const SDL_Rect vers{0, 0, static_cast<int>(std::lround(t.w * r)),
+                        static_cast<int>(std::lround(t.h * r))};
     if (t.logiciel) {
         // The format of what it is copied into, so that copies are plain.
         Uint32 format =
@@ -124,7 +130,8 @@ bool canvas_neuf(scene_t &scene, int w, int h) {
         }
         if (t.memoire != nullptr) {
             SDL_RenderFlush(scene.render);
-            SDL_BlitSurface(t.memoire, nullptr, memoire, nullptr);
+            SDL_Rect ou = vers;  // SDL_BlitScaled writes its clipped copy here
+            SDL_BlitScaled(t.memoire, nullptr, memoire, &ou);
         }
         libere(scene);
         scene.render = dessin;
@@ -136,10 +143,11 @@ bool canvas_neuf(scene_t &scene, int w, int h) {
             return false;
         }
         SDL_SetTextureBlendMode(texture, SDL_BLENDMODE_NONE);
+        // Trails rescaled stay pure red; SDL 3 would blend by default.
+        SDL_SetTextureScaleMode(texture, SDL_ScaleModeNearest);
         noircit(scene.render, texture);
         if (t.texture != nullptr) {
-            const SDL_Rect ancien{0, 0, t.w, t.h};
-            SDL_RenderCopy(scene.render, t.texture, &ancien, &ancien);
+            SDL_RenderCopy(scene.render, t.texture, &ancien, &vers);
         }
         libere(scene);
         t.texture = texture;
@@ -151,21 +159,26 @@ bool canvas_neuf(scene_t &scene, int w, int h) {
     }
     t.w = w;
     t.h = h;
+    t.echelle = scene.echelle;
     t.tout_montrer = true;
     return true;
 }
 
-// The size of the window's drawing area in pixels. Asked of the window, not
-// of the renderer: the renderer answers with the size of whatever it draws
-// into, which is the canvas for most of a frame (and right after set-up,
-// when a tiling window manager resizes the window it has just mapped).
+// The size of the window's drawing area in pixels, and the pixels to a
+// unit. Asked of the window, not of the renderer: the renderer answers with
+// the size of whatever it draws into, which is the canvas for most of a
+// frame (and right after set-up, when a tiling window manager resizes the
+// window it has just mapped).
 void lit_taille(scene_t &scene) {
     int w = 0;
     int h = 0;
+    int unites = 0;
     SDL_GetWindowSizeInPixels(scene.window, &w, &h);
-    if (w > 0 && h > 0) {
+    SDL_GetWindowSize(scene.window, &unites, nullptr);
+    if (w > 0 && h > 0 && unites > 0) {
         scene.scr_width = w;
         scene.scr_height = h;
+        scene.echelle = static_cast<float>(w) / static_cast<float>(unites);
     }
 }
 
@@ -213,8 +226,9 @@ void pousse(scene_t &scene) {
         zones[n++] = visible;
     } else {
         for (int i = 0; i < NB_CELLULES; ++i) {
-            const SDL_Rect autour{scene.x_triangle[i] - COTE - 1, scene.y_triangle[i] - COTE - 1,
-                                  2 * COTE + 3, 2 * COTE + 3};
+            const trace_t c = trace_cellule(scene, i);
+            const int cote = 2 * c.cote + 2 + c.epaisseur;
+            const SDL_Rect autour{c.x - c.cote - 1, c.y - c.cote - 1, cote, cote};
             if (SDL_IntersectRect(&autour, &visible, &zones[n])) {
                 ++n;
             }
@@ -333,10 +347,17 @@ void toile_efface(scene_t &scene) {
 
 void toile_prepare(scene_t &scene) {
     toile_t &t = scene.toile;
-    if ((t.texture != nullptr || t.logiciel) && (scene.scr_width > t.w || scene.scr_height > t.h)) {
+    // A scale may change without any event saying so (SDL 2 on Wayland).
+    lit_taille(scene);
+    const bool reechelle = scene.echelle != t.echelle;
+    const float r = scene.echelle / t.echelle;
+    const int w = reechelle ? static_cast<int>(std::lround(t.w * r)) : t.w;
+    const int h = reechelle ? static_cast<int>(std::lround(t.h * r)) : t.h;
+    if ((t.texture != nullptr || t.logiciel) &&
+        (reechelle || scene.scr_width > t.w || scene.scr_height > t.h)) {
         // If it can't grow, keep drawing on the old one; the window's extra
         // area stays black.
-        canvas_neuf(scene, SDL_max(scene.scr_width, t.w), SDL_max(scene.scr_height, t.h));
+        canvas_neuf(scene, SDL_max(scene.scr_width, w), SDL_max(scene.scr_height, h));
     }
     if (!t.logiciel) {
         SDL_SetRenderTarget(scene.render, t.texture);

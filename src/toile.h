@@ -27,6 +27,7 @@ struct toile_t {
     wl_display *wayland = nullptr;   // the window's connection, on Wayland
     int w = 0;                       // the canvas's size
     int h = 0;
+    float echelle = 1.0F;  // the scene's scale its trails were drawn at
     // Second way: the window lost what it showed (resized, uncovered) or
     // the canvas was wiped, so the next present pushes all of it.
     bool tout_montrer = false;
@@ -43,8 +44,9 @@ bool toile_tient(const scene_t &scene);
 void toile_renouvelle(scene_t &scene);
 // Wipes the canvas to black.
 void toile_efface(scene_t &scene);
-// Before a frame's drawing: grows the canvas if the window outgrew it, and
-// sends drawing into it.
+// Before a frame's drawing: grows the canvas if the window outgrew it,
+// rescales its trails if the screen's scale changed, and sends drawing
+// into it.
 void toile_prepare(scene_t &scene);
 // Shows the canvas: the frame's present.
 void toile_montre(scene_t &scene);

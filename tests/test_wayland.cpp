@@ -6,6 +6,7 @@
 #include <png.h>
 #include <signal.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
@@ -58,13 +59,18 @@ protected:
         dossier = modele;
         journal = dossier + "/journal";
         fs::create_directory(dossier + "/captures");
-        weston =
-            demarre({WESTON, "--backend=headless", "--renderer=pixman", "--debug", "--shell=kiosk",
-                     "--socket=vorna", "--no-config", "--idle-time=0",
-                     "--width=" + std::to_string(LARGEUR), "--height=" + std::to_string(HAUTEUR)},
-                    env());
+        weston = demarre(
+            {WESTON, "--backend=headless", "--renderer=pixman", "--debug", "--shell=kiosk",
+             "--socket=vorna", "--no-config", "--idle-time=0", "--width=" + std::to_string(LARGEUR),
+             "--height=" + std::to_string(HAUTEUR), "--scale=" + std::to_string(echelle())},
+            env());
         ASSERT_TRUE(attend_que([&] { return fs::exists(dossier + "/vorna"); }, 10000))
             << "weston did not start";
+    }
+
+    // The output's pixels to a unit of its LARGEUR x HAUTEUR desktop.
+    virtual int echelle() const {
+        return 1;
     }
 
     void TearDown() override {
@@ -108,7 +114,7 @@ protected:
             fs::remove(f.path());
         }
         EXPECT_EQ(r.status, 0) << r.erreurs;
-        EXPECT_EQ(im.w, LARGEUR) << "no screenshot";
+        EXPECT_EQ(im.w, LARGEUR * echelle()) << "no screenshot";
         return im;
     }
 
@@ -155,6 +161,51 @@ TEST_F(Wayland, LesTracesSAccumulent) {
     }
     EXPECT_GT(nb_rouges(avant), nb_rouges(debut));
     EXPECT_TRUE(rouge_sur_noir(avant));
+    EXPECT_EQ(fin(SIGTERM).status, 0);
+}
+
+// A screen at 200 %: cells drawn in its pixels, at their size on screen,
+// and with outlines a unit wide, so that none of it is left to the
+// compositor to stretch (a blur) and nothing comes out at half size.
+class WaylandDouble : public Wayland {
+    int echelle() const override {
+        return 2;
+    }
+};
+
+TEST_F(WaylandDouble, CellulesNettesALeurTaille) {
+    lance();
+    dessin();
+    ASSERT_TRUE(attend_images(journal, 3));
+    const image_t im = capture();
+    EXPECT_TRUE(rouge_sur_noir(im));
+    const auto rouge = [&](int x, int y) {
+        return x >= 0 && y >= 0 && x < im.w && y < im.h && im.px[y * im.w + x] == 0xFF0000;
+    };
+    // A line that leaves the window is cut at its edge and drawn from
+    // there, a pixel off its neighbour at places; none reaches further in
+    // than a cell's side.
+    const auto loin_des_bords = [&](int x, int y) {
+        return std::min({x, y, im.w - 1 - x, im.h - 1 - y}) >= 2 * 50;
+    };
+    int trait = 0;  // the longest row of red: a cell's flat side, or more
+    int seuls = 0;  // red pixels in no 2 x 2 square of red
+    for (int y = 0; y < im.h; ++y) {
+        for (int x = 0, suite = 0; x < im.w; ++x) {
+            suite = rouge(x, y) ? suite + 1 : 0;
+            trait = std::max(trait, suite);
+            bool carre = false;
+            for (int c = 0; c < 4 && suite > 0; ++c) {
+                const int cx = x - c % 2;
+                const int cy = y - c / 2;
+                carre = carre || (rouge(cx, cy) && rouge(cx + 1, cy) && rouge(cx, cy + 1) &&
+                                  rouge(cx + 1, cy + 1));
+            }
+            seuls += suite > 0 && !carre && loin_des_bords(x, y) ? 1 : 0;
+        }
+    }
+    EXPECT_GE(trait, 2 * 50) << "cells smaller than 50 units";
+    EXPECT_EQ(seuls, 0) << "outlines thinner than a unit";
     EXPECT_EQ(fin(SIGTERM).status, 0);
 }
 
