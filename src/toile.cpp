@@ -98,6 +98,14 @@ void libere(scene_t &scene) {
     }
 }
 
+// Where the canvas's trails go at the scene's scale: all of it, unless the
+// screen's scale changed since they were drawn.
+SDL_Rect a_l_echelle(const scene_t &scene) {
+    const toile_t &t = scene.toile;
+    const float r = scene.echelle / t.echelle;
+    return {0, 0, static_cast<int>(std::lround(t.w * r)), static_cast<int>(std::lround(t.h * r))};
+}
+
 // A black canvas of w x h, of the way in use, with what the old one holds,
 // if there is one, brought to the scene's scale; on the software way the
 // renderer that draws on it comes with it. False if none can be had: the
@@ -105,9 +113,7 @@ void libere(scene_t &scene) {
 bool canvas_neuf(scene_t &scene, int w, int h) {
     toile_t &t = scene.toile;
     const SDL_Rect ancien{0, 0, t.w, t.h};
-    const float r = scene.echelle / t.echelle;
-    const SDL_Rect vers{0, 0, static_cast<int>(std::lround(t.w * r)),
-                        static_cast<int>(std::lround(t.h * r))};
+    const SDL_Rect vers = a_l_echelle(scene);
     if (t.logiciel) {
         // The format of what it is copied into, so that copies are plain.
         Uint32 format =
@@ -347,17 +353,12 @@ void toile_efface(scene_t &scene) {
 
 void toile_prepare(scene_t &scene) {
     toile_t &t = scene.toile;
-    // A scale may change without any event saying so (SDL 2 on Wayland).
-    lit_taille(scene);
-    const bool reechelle = scene.echelle != t.echelle;
-    const float r = scene.echelle / t.echelle;
-    const int w = reechelle ? static_cast<int>(std::lround(t.w * r)) : t.w;
-    const int h = reechelle ? static_cast<int>(std::lround(t.h * r)) : t.h;
+    const SDL_Rect traces = a_l_echelle(scene);
     if ((t.texture != nullptr || t.logiciel) &&
-        (reechelle || scene.scr_width > t.w || scene.scr_height > t.h)) {
+        (scene.echelle != t.echelle || scene.scr_width > traces.w || scene.scr_height > traces.h)) {
         // If it can't grow, keep drawing on the old one; the window's extra
         // area stays black.
-        canvas_neuf(scene, SDL_max(scene.scr_width, w), SDL_max(scene.scr_height, h));
+        canvas_neuf(scene, SDL_max(scene.scr_width, traces.w), SDL_max(scene.scr_height, traces.h));
     }
     if (!t.logiciel) {
         SDL_SetRenderTarget(scene.render, t.texture);
