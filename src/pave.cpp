@@ -210,8 +210,9 @@ void scene_demarre(scene_t &scene) {
     std::srand(static_cast<unsigned>(std::time(nullptr)));
 
     // The display's size in units, as the desktop sees it (pixels unless
-    // it is scaled). The mode is left untouched when it can't be read: size the window as
-    // for the display the cells are laid out for rather than from garbage.
+    // it is scaled). The mode is left untouched when it can't be read: size
+    // the window as for the display the cells are laid out for rather than
+    // from garbage.
     SDL_DisplayMode mode{};
     if (SDL_GetCurrentDisplayMode(0, &mode) != 0) {
         mode.w = ECRAN_DEFAUT_W;

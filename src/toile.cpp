@@ -273,8 +273,8 @@ void pousse(scene_t &scene) {
 // Xlib ends the process when its connection breaks, with a message of its
 // own; this one says it as vorna's other failures do, and ends it the same
 // way. Xlib can do nothing more on that connection, so neither can SDL.
-struct _XDisplay;
 // Xlib leaves errno at 0 or EAGAIN when the server has closed its end.
+struct _XDisplay;
 int x11_perdu(_XDisplay *) {
     const int e = errno;
     SDL_Log("Error : X11 connection lost - %s\n",
