@@ -282,6 +282,34 @@ SDL_bool scene_evenement(scene_t &scene, const SDL_Event &event) {
     }
 }
 
+namespace {
+
+// Outlines as wide as a unit: drawn again once per further pixel of their
+// width, moved by the viewport's origin rather than from a moved vertex, so
+// that each copy is the same pixels shifted. Computed again from a moved
+// vertex, a far vertex within rounding of a whole pixel (the third one of
+// a cell at -60 degrees) truncates one way or the other, the copies part,
+// and the outline shows slivers a pixel wide.
+void epaissit(scene_t &scene) {
+    const int e = trace_cellule(scene, 0).epaisseur;
+    if (e <= 1) {
+        return;
+    }
+    SDL_Rect plein;
+    SDL_RenderGetViewport(scene.render, &plein);
+    for (int d = 1; d < e * e; ++d) {
+        const SDL_Rect decale{plein.x + d % e, plein.y + d / e, plein.w, plein.h};
+        SDL_RenderSetViewport(scene.render, &decale);
+        for (int i = 0; i < NB_CELLULES; ++i) {
+            const trace_t t = trace_cellule(scene, i);
+            trace_triangle(scene.render, t.x, t.y, t.cote, scene.theta_triangle[i]);
+        }
+    }
+    SDL_RenderSetViewport(scene.render, &plein);
+}
+
+}  // namespace
+
 void scene_image(scene_t &scene) {
     // SDL_PollEvent ends a poll cycle on a marker it queues when it pumps.
     // A drain cut short by a useful event leaves that marker behind, and the
@@ -317,14 +345,10 @@ void scene_image(scene_t &scene) {
             scene.x_triangle[i] += direction.x;
             scene.y_triangle[i] += direction.y;
         }
-        // As wide as a unit: the outline is drawn once per pixel of it.
         const trace_t t = trace_cellule(scene, i);
-        for (int dy = 0; dy < t.epaisseur; ++dy) {
-            for (int dx = 0; dx < t.epaisseur; ++dx) {
-                trace_triangle(scene.render, t.x + dx, t.y + dy, t.cote, scene.theta_triangle[i]);
-            }
-        }
+        trace_triangle(scene.render, t.x, t.y, t.cote, scene.theta_triangle[i]);
     }
+    epaissit(scene);
     toile_montre(scene);
     SDL_Delay(PAUSE_MS);
 }

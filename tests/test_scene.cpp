@@ -114,7 +114,7 @@ protected:
     // The same window drawn independently, by a renderer of the test's own
     // on a surface of its own: black, then the given cells, clipped as they
     // are on the canvas, which may be larger than the window.
-    std::vector<Uint32> attendu(const std::vector<Cellule> &dessin) const {
+    std::vector<Uint32> attendu(const std::vector<Cellule> &dessin, int cote = COTE) const {
         int w = 0, h = 0;
         SDL_GetWindowSizeInPixels(scene.window, &w, &h);
         SDL_Surface *s = SDL_CreateRGBSurfaceWithFormat(
@@ -123,7 +123,7 @@ protected:
         SDL_SetRenderDrawColor(r, 0, 0, 0, 255);
         SDL_RenderClear(r);
         for (const Cellule &c : dessin) {
-            trace_triangle(r, c.x, c.y, 50, c.theta);
+            trace_triangle(r, c.x, c.y, cote, c.theta);
         }
         SDL_RenderFlush(r);
         std::vector<Uint32> p(static_cast<size_t>(w) * h);
@@ -387,6 +387,36 @@ TEST_F(Scene, LaToileSuitLaFenetreQuiGrandit) {
     SDL_SetWindowSize(scene.window, w0 + 300, h0 + 200);
     image();
     EXPECT_TRUE(fenetre() == attendu(tout));
+}
+
+// At two pixels to the unit, a cell is drawn at twice its place and size,
+// its outline two pixels wide: the outline from its vertex, and the same
+// pixels one over, one down and both. Cell 8 at (14, 137) has a far vertex
+// within rounding of a whole pixel, which a vertex moved by a pixel
+// truncates the other way.
+TEST_F(Scene, ADeuxPixelsParUniteUnContourDeDeuxPixels) {
+    std::vector<vecteur_t> ailleurs(NB_CELLULES, {5000, 5000});
+    ailleurs[8] = {14, 137};
+    place(ailleurs);
+    scene.paused = SDL_TRUE;
+    scene.echelle = 2.0F;
+    image();
+    int w = 0, h = 0;
+    SDL_GetWindowSizeInPixels(scene.window, &w, &h);
+    const std::vector<Uint32> trait = attendu({{28, 274, scene.theta_triangle[8]}}, 2 * COTE);
+    std::vector<Uint32> epais(trait.size(), 0);
+    for (int y = 0; y < h; ++y) {
+        for (int x = 0; x < w; ++x) {
+            for (int d = 0; d < 4; ++d) {
+                const int xs = x - d % 2;
+                const int ys = y - d / 2;
+                if (xs >= 0 && ys >= 0 && trait[static_cast<size_t>(ys) * w + xs] == ROUGE) {
+                    epais[static_cast<size_t>(y) * w + x] = ROUGE;
+                }
+            }
+        }
+    }
+    EXPECT_TRUE(fenetre() == epais);
 }
 
 TEST_F(Scene, UneToilePerdueRepartDuNoir) {
