@@ -31,7 +31,11 @@ bool intermediaire(const std::string &module) {
                        [&](const char *p) { return nom.rfind(p, 0) == 0; });
 }
 
-// Ours when the first frame outside the intermediaries lies in our tree.
+// Ours when the first frame outside the intermediaries lies in our tree,
+// at a place our symbols name: our code is built with them. A frame in our
+// binary that no function of it holds is past its end, where a library
+// since unloaded (a GL driver SDL tried) had its code, or the garbage of a
+// cut-short unwind: nothing says who asked.
 bool fuite_a_nous(const std::string &bloc, const std::string &dossier) {
     std::istringstream lignes(bloc);
     std::string ligne;
@@ -43,7 +47,8 @@ bool fuite_a_nous(const std::string &bloc, const std::string &dossier) {
         }
         const std::string module = ligne.substr(debut + 2, fin - debut - 2);
         if (!intermediaire(module)) {
-            return module.rfind(dossier + "/", 0) == 0;
+            const bool nommee = ligne.find(" in ") < debut;
+            return nommee && module.rfind(dossier + "/", 0) == 0;
         }
     }
     // A stack cut short inside SDL or the C++ library, which are built
