@@ -10,6 +10,7 @@
 #include <cctype>
 #include <cerrno>
 #include <cmath>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <initializer_list>
@@ -293,6 +294,10 @@ void suit_x11() {
     using pose_t = gestionnaire_t (*)(gestionnaire_t);
     if (const auto pose = reinterpret_cast<pose_t>(dlsym(xlib, "XSetIOErrorHandler"))) {
         pose(x11_perdu);
+        // The X connection is written without MSG_NOSIGNAL: once the server
+        // is gone, a write (the GL driver's, often) would raise SIGPIPE and
+        // kill the process before the handler is reached.
+        std::signal(SIGPIPE, SIG_IGN);
     }
     dlclose(xlib);
 }
