@@ -13,6 +13,25 @@
 
 namespace {
 
+// wp_viewporter and wp_viewport (the stable viewporter protocol): the
+// requests used here, which is all libwayland needs to send them. The
+// tables are libwayland's to read, never written.
+const wl_interface *SANS_TYPES[] = {nullptr, nullptr, nullptr, nullptr};
+const wl_message REQUETES_VUE[] = {
+    {"destroy", "", SANS_TYPES}, {"set_source", "ffff", SANS_TYPES}, {"set_destination", "ii", SANS_TYPES}};
+const wl_interface INTERFACE_VUE = {"wp_viewport", 1, 3, REQUETES_VUE, 0, nullptr};
+const wl_interface *TYPES_VUE[] = {&INTERFACE_VUE, &wl_surface_interface};
+const wl_message REQUETES_VUES[] = {{"destroy", "", SANS_TYPES}, {"get_viewport", "no", TYPES_VUE}};
+const wl_interface INTERFACE_VUES = {"wp_viewporter", 1, 2, REQUETES_VUES, 0, nullptr};
+constexpr uint32_t VUE_DETRUIT = 0;
+constexpr uint32_t VUE_DESTINATION = 2;
+constexpr uint32_t VUES_DETRUIT = 0;
+constexpr uint32_t VUES_VUE = 1;
+
+wl_proxy *proxy(void *objet) {
+    return static_cast<wl_proxy *>(objet);
+}
+
 void ajoute(zones_t &z, const SDL_Rect &r) {
     if (z.tout) {
         return;
@@ -44,13 +63,26 @@ void format_offert(void *donnees, wl_shm *, uint32_t format) {
 }
 constexpr wl_shm_listener A_L_ECOUTE_DU_SHM = {format_offert};
 
+// Binds a global once, at the version given or the compositor's if lower.
+template <typename T>
+void lie(T *&objet, wl_registry *registre, uint32_t nom, const char *interface, uint32_t version,
+         const wl_interface &voulue, uint32_t au_plus) {
+    if (objet == nullptr && SDL_strcmp(interface, voulue.name) == 0) {
+        objet = static_cast<T *>(wl_registry_bind(registre, nom, &voulue, SDL_min(version, au_plus)));
+    }
+}
+
 void global_annonce(void *donnees, wl_registry *registre, uint32_t nom, const char *interface,
-                    uint32_t) {
+                    uint32_t version) {
     auto *t = static_cast<tampons_t *>(donnees);
     if (t->shm == nullptr && SDL_strcmp(interface, wl_shm_interface.name) == 0) {
         t->shm = static_cast<wl_shm *>(wl_registry_bind(registre, nom, &wl_shm_interface, 1));
         wl_shm_add_listener(t->shm, &A_L_ECOUTE_DU_SHM, t);
     }
+    // Version 4 damages in the buffer's pixels.
+    lie(t->compositeur, registre, nom, interface, version, wl_compositor_interface, 4);
+    lie(t->sous_compositeur, registre, nom, interface, version, wl_subcompositor_interface, 1);
+    lie(t->vues, registre, nom, interface, version, INTERFACE_VUES, 1);
 }
 void global_retire(void *, wl_registry *, uint32_t) {}
 constexpr wl_registry_listener A_L_ECOUTE_DU_REGISTRE = {global_annonce, global_retire};
@@ -72,30 +104,35 @@ void defait(tampon_t &b) {
     b = tampon_t{};
 }
 
-// A black w x h buffer in memory shared with the compositor; false if the
-// system gives none.
-bool fait(tampons_t &t, tampon_t &b) {
+// A w x h buffer in memory shared with the compositor, zeroed by the
+// system: black in XRGB8888, transparent in ARGB8888. Mapped here to draw
+// into if wanted; false if the system gives none.
+bool fait(tampons_t &t, tampon_t &b, bool a_dessiner = true,
+          uint32_t format = WL_SHM_FORMAT_XRGB8888) {
     const int pas = t.w * 4;
     b.taille = static_cast<size_t>(pas) * static_cast<size_t>(t.h);
     const int fd = memfd_create("vorna", MFD_CLOEXEC);
     if (fd < 0) {
         return false;
     }
-    void *pixels = ftruncate(fd, static_cast<off_t>(b.taille)) == 0
-                       ? mmap(nullptr, b.taille, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0)
-                       : MAP_FAILED;
+    void *pixels = ftruncate(fd, static_cast<off_t>(b.taille)) != 0 ? MAP_FAILED
+                   : a_dessiner ? mmap(nullptr, b.taille, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0)
+                                : nullptr;
     if (pixels == MAP_FAILED) {
         close(fd);
         return false;
     }
-    b.pixels = pixels;  // zeroed by the system: black in XRGB8888
+    b.pixels = pixels;
     wl_shm_pool *pool = wl_shm_create_pool(t.shm, fd, static_cast<int32_t>(b.taille));
-    b.buffer = wl_shm_pool_create_buffer(pool, 0, t.w, t.h, pas, WL_SHM_FORMAT_XRGB8888);
+    b.buffer = wl_shm_pool_create_buffer(pool, 0, t.w, t.h, pas, format);
     // The buffer keeps the memory; neither the pool nor the descriptor is
     // needed any more.
     wl_shm_pool_destroy(pool);
     close(fd);
     wl_buffer_add_listener(b.buffer, &A_L_ECOUTE_DU_TAMPON, &b);
+    if (!a_dessiner) {
+        return true;
+    }
     b.surface = SDL_CreateRGBSurfaceWithFormatFrom(b.pixels, t.w, t.h, 32, pas, FORMAT_TAMPONS);
     if (b.surface == nullptr) {
         defait(b);
@@ -156,9 +193,40 @@ void rattrape(tampon_t &b, SDL_Surface *toile) {
     vide(b.manque);
 }
 
+// Damage on a surface of ours, in its buffer's pixels where it can be given
+// so; the whole surface otherwise.
+void endommage(wl_surface *surface, const SDL_Rect &r) {
+    if (wl_proxy_get_version(proxy(surface)) >= WL_SURFACE_DAMAGE_BUFFER_SINCE_VERSION) {
+        wl_surface_damage_buffer(surface, r.x, r.y, r.w, r.h);
+    } else {
+        wl_surface_damage(surface, 0, 0, INT32_MAX, INT32_MAX);
+    }
+}
+
+// Our surface takes the window's new size in units, whatever its buffers'
+// size in pixels; the window's surface a transparent buffer of the new
+// size, in the same commit as our surface's first buffer of that size.
+// False while the system gives no memory for it.
+bool suit_la_fenetre(tampons_t &t) {
+    if (t.vue != nullptr) {
+        wl_proxy_marshal_flags(proxy(t.vue), VUE_DESTINATION, nullptr,
+                               wl_proxy_get_version(proxy(t.vue)), 0, t.lw, t.lh);
+    } else {
+        // Without viewports SDL scales by whole numbers only.
+        wl_surface_set_buffer_scale(t.dessus, t.lw > 0 && t.w % t.lw == 0 ? t.w / t.lw : 1);
+    }
+    wl_region *opaque = wl_compositor_create_region(t.compositeur);
+    wl_region_add(opaque, 0, 0, t.lw, t.lh);
+    wl_surface_set_opaque_region(t.dessus, opaque);
+    wl_region_destroy(opaque);
+    defait(t.fond);
+    return fait(t, t.fond, false, WL_SHM_FORMAT_ARGB8888);
+}
+
 }  // namespace
 
-bool tampons_ouvre(tampons_t &t, wl_display *display, wl_surface *surface) {
+bool tampons_ouvre(tampons_t &t, SDL_Window *fenetre, wl_display *display, wl_surface *surface) {
+    t.fenetre = fenetre;
     t.display = display;
     t.surface = surface;
     t.file = wl_display_create_queue(t.display);
@@ -172,9 +240,26 @@ bool tampons_ouvre(tampons_t &t, wl_display *display, wl_surface *surface) {
         for (int i = 0; i < 2 && wl_display_roundtrip_queue(t.display, t.file) >= 0; ++i) {
         }
     }
-    if (t.shm == nullptr || !t.xrgb) {
+    if (t.shm == nullptr || !t.xrgb || t.compositeur == nullptr || t.sous_compositeur == nullptr) {
         tampons_ferme(t);
         return false;
+    }
+    t.dessus = wl_compositor_create_surface(t.compositeur);
+    t.sous_surface = wl_subcompositor_get_subsurface(t.sous_compositeur, t.dessus, t.surface);
+    // Beneath the window's surface, which shows it through: a surface
+    // hidden whole under an opaque one is on no output for some compositors
+    // (wlroots), and SDL would no longer hear the output's scale.
+    wl_subsurface_place_below(t.sous_surface, t.surface);
+    // Our frames show as they are committed, without the window's surface.
+    wl_subsurface_set_desync(t.sous_surface);
+    // The pointer goes through to SDL's surface beneath.
+    wl_region *rien = wl_compositor_create_region(t.compositeur);
+    wl_surface_set_input_region(t.dessus, rien);
+    wl_region_destroy(rien);
+    if (t.vues != nullptr) {
+        t.vue = reinterpret_cast<wp_viewport *>(
+            wl_proxy_marshal_flags(proxy(t.vues), VUES_VUE, &INTERFACE_VUE,
+                                   wl_proxy_get_version(proxy(t.vues)), 0, nullptr, t.dessus));
     }
     return true;
 }
@@ -182,13 +267,19 @@ bool tampons_ouvre(tampons_t &t, wl_display *display, wl_surface *surface) {
 void tampons_montre(tampons_t &t, SDL_Surface *toile, int w, int h, const SDL_Rect *zones, int n,
                     bool tout) {
     ecoute(t);
-    if (w != t.w || h != t.h) {
+    int lw = 0;
+    int lh = 0;
+    SDL_GetWindowSize(t.fenetre, &lw, &lh);
+    if (w != t.w || h != t.h || lw != t.lw || lh != t.lh) {
         // The window's size changed: buffers of the old one are no use.
         for (tampon_t &b : t.tampons) {
             defait(b);
         }
+        defait(t.fond);
         t.w = w;
         t.h = h;
+        t.lw = lw;
+        t.lh = lh;
         t.dommage.tout = true;
     }
     // Every buffer misses these until it is brought up to date; one not
@@ -202,33 +293,72 @@ void tampons_montre(tampons_t &t, SDL_Surface *toile, int w, int h, const SDL_Re
     if (t.dommage.n == 0 && !t.dommage.tout) {
         return;  // nothing changed
     }
+    t.fenetre_a_valider = t.fenetre_a_valider || tout;
+    if (t.fond.buffer == nullptr) {
+        if (!suit_la_fenetre(t)) {
+            return;  // tried again with the next present
+        }
+        t.fond_pose = false;
+        t.fenetre_a_valider = true;
+    }
     tampon_t *b = libre(t);
     if (b == nullptr) {
         return;  // every buffer held: shown with the next present instead
     }
     rattrape(*b, toile);
-    wl_surface_attach(t.surface, b->buffer, 0, 0);
-    const bool en_pixels = wl_proxy_get_version(reinterpret_cast<wl_proxy *>(t.surface)) >=
-                           WL_SURFACE_DAMAGE_BUFFER_SINCE_VERSION;
+    const bool les_deux = t.fenetre_a_valider;
+    if (les_deux) {
+        // Both surfaces change at once.
+        wl_subsurface_set_sync(t.sous_surface);
+    }
+    wl_surface_attach(t.dessus, b->buffer, 0, 0);
     const int nb = t.dommage.tout ? 1 : t.dommage.n;
     for (int i = 0; i < nb; ++i) {
-        const SDL_Rect r =
-            t.dommage.tout ? SDL_Rect{0, 0, t.w, t.h} : t.dommage.r[static_cast<size_t>(i)];
-        if (en_pixels) {
-            wl_surface_damage_buffer(t.surface, r.x, r.y, r.w, r.h);
-        } else {
-            wl_surface_damage(t.surface, r.x, r.y, r.w, r.h);
-        }
+        endommage(t.dessus, t.dommage.tout ? SDL_Rect{0, 0, t.w, t.h}
+                                           : t.dommage.r[static_cast<size_t>(i)]);
     }
-    wl_surface_commit(t.surface);
+    wl_surface_commit(t.dessus);
+    if (les_deux) {
+        if (!t.fond_pose) {
+            wl_surface_attach(t.surface, t.fond.buffer, 0, 0);
+            endommage(t.surface, SDL_Rect{0, 0, t.w, t.h});
+            t.fond_pose = true;
+        }
+        // SDL calls its surface opaque; it would hide ours.
+        wl_surface_set_opaque_region(t.surface, nullptr);
+        wl_surface_commit(t.surface);
+        wl_subsurface_set_desync(t.sous_surface);
+        t.fenetre_a_valider = false;
+    }
     wl_display_flush(t.display);
     b->occupe = true;
     vide(t.dommage);
 }
 
 void tampons_ferme(tampons_t &t) {
+    if (t.vue != nullptr) {
+        wl_proxy_marshal_flags(proxy(t.vue), VUE_DETRUIT, nullptr, wl_proxy_get_version(proxy(t.vue)),
+                               WL_MARSHAL_FLAG_DESTROY);
+    }
+    if (t.sous_surface != nullptr) {
+        wl_subsurface_destroy(t.sous_surface);
+    }
+    if (t.dessus != nullptr) {
+        wl_surface_destroy(t.dessus);
+    }
     for (tampon_t &b : t.tampons) {
         defait(b);
+    }
+    defait(t.fond);
+    if (t.vues != nullptr) {
+        wl_proxy_marshal_flags(proxy(t.vues), VUES_DETRUIT, nullptr,
+                               wl_proxy_get_version(proxy(t.vues)), WL_MARSHAL_FLAG_DESTROY);
+    }
+    if (t.sous_compositeur != nullptr) {
+        wl_subcompositor_destroy(t.sous_compositeur);
+    }
+    if (t.compositeur != nullptr) {
+        wl_compositor_destroy(t.compositeur);
     }
     if (t.shm != nullptr) {
         wl_shm_destroy(t.shm);
@@ -251,7 +381,7 @@ int wayland_perdu(wl_display *display) {
 
 #else  // built without libwayland-client: this way is never taken
 
-bool tampons_ouvre(tampons_t &, wl_display *, wl_surface *) {
+bool tampons_ouvre(tampons_t &, SDL_Window *, wl_display *, wl_surface *) {
     return false;
 }
 void tampons_montre(tampons_t &, SDL_Surface *, int, int, const SDL_Rect *, int, bool) {}
