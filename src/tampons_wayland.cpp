@@ -17,8 +17,9 @@ namespace {
 // requests used here, which is all libwayland needs to send them. The
 // tables are libwayland's to read, never written.
 const wl_interface *SANS_TYPES[] = {nullptr, nullptr, nullptr, nullptr};
-const wl_message REQUETES_VUE[] = {
-    {"destroy", "", SANS_TYPES}, {"set_source", "ffff", SANS_TYPES}, {"set_destination", "ii", SANS_TYPES}};
+const wl_message REQUETES_VUE[] = {{"destroy", "", SANS_TYPES},
+                                   {"set_source", "ffff", SANS_TYPES},
+                                   {"set_destination", "ii", SANS_TYPES}};
 const wl_interface INTERFACE_VUE = {"wp_viewport", 1, 3, REQUETES_VUE, 0, nullptr};
 const wl_interface *TYPES_VUE[] = {&INTERFACE_VUE, &wl_surface_interface};
 const wl_message REQUETES_VUES[] = {{"destroy", "", SANS_TYPES}, {"get_viewport", "no", TYPES_VUE}};
@@ -68,7 +69,8 @@ template <typename T>
 void lie(T *&objet, wl_registry *registre, uint32_t nom, const char *interface, uint32_t version,
          const wl_interface &voulue, uint32_t au_plus) {
     if (objet == nullptr && SDL_strcmp(interface, voulue.name) == 0) {
-        objet = static_cast<T *>(wl_registry_bind(registre, nom, &voulue, SDL_min(version, au_plus)));
+        objet =
+            static_cast<T *>(wl_registry_bind(registre, nom, &voulue, SDL_min(version, au_plus)));
     }
 }
 
@@ -314,8 +316,8 @@ void tampons_montre(tampons_t &t, SDL_Surface *toile, int w, int h, const SDL_Re
     wl_surface_attach(t.dessus, b->buffer, 0, 0);
     const int nb = t.dommage.tout ? 1 : t.dommage.n;
     for (int i = 0; i < nb; ++i) {
-        endommage(t.dessus, t.dommage.tout ? SDL_Rect{0, 0, t.w, t.h}
-                                           : t.dommage.r[static_cast<size_t>(i)]);
+        endommage(t.dessus,
+                  t.dommage.tout ? SDL_Rect{0, 0, t.w, t.h} : t.dommage.r[static_cast<size_t>(i)]);
     }
     wl_surface_commit(t.dessus);
     if (les_deux) {
@@ -337,8 +339,8 @@ void tampons_montre(tampons_t &t, SDL_Surface *toile, int w, int h, const SDL_Re
 
 void tampons_ferme(tampons_t &t) {
     if (t.vue != nullptr) {
-        wl_proxy_marshal_flags(proxy(t.vue), VUE_DETRUIT, nullptr, wl_proxy_get_version(proxy(t.vue)),
-                               WL_MARSHAL_FLAG_DESTROY);
+        wl_proxy_marshal_flags(proxy(t.vue), VUE_DETRUIT, nullptr,
+                               wl_proxy_get_version(proxy(t.vue)), WL_MARSHAL_FLAG_DESTROY);
     }
     if (t.sous_surface != nullptr) {
         wl_subsurface_destroy(t.sous_surface);

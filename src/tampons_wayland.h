@@ -59,20 +59,20 @@ struct tampons_t {
     wl_shm *shm = nullptr;
     wl_compositor *compositeur = nullptr;
     wl_subcompositor *sous_compositeur = nullptr;
-    wp_viewporter *vues = nullptr;       // where offered: any scale, fractional ones too
-    wl_surface *dessus = nullptr;        // ours, over the window's, where buffers go
+    wp_viewporter *vues = nullptr;  // where offered: any scale, fractional ones too
+    wl_surface *dessus = nullptr;   // ours, over the window's, where buffers go
     wl_subsurface *sous_surface = nullptr;
-    wp_viewport *vue = nullptr;          // our surface's size in units, whatever its buffers'
-    bool xrgb = false;  // the compositor takes XRGB8888 buffers
-    int w = 0;          // the buffers' size, the window's in pixels
+    wp_viewport *vue = nullptr;  // our surface's size in units, whatever its buffers'
+    bool xrgb = false;           // the compositor takes XRGB8888 buffers
+    int w = 0;                   // the buffers' size, the window's in pixels
     int h = 0;
     int lw = 0;  // and in units
     int lh = 0;
     std::array<tampon_t, 3> tampons{};
-    tampon_t fond;    // the window's own surface's: transparent, never drawn into
+    tampon_t fond;                   // the window's own surface's: transparent, never drawn into
     bool fond_pose = false;          // attached to the window's surface
     bool fenetre_a_valider = false;  // the window's surface to commit
-    zones_t dommage;  // what changed since the last buffer was attached
+    zones_t dommage;                 // what changed since the last buffer was attached
 };
 
 // The canvas's pixel format on this way: the buffers'.

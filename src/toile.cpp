@@ -317,10 +317,9 @@ void toile_cree(scene_t &scene) {
     }
     // On Wayland the buffers are set up first: if they cannot be, the GPU
     // way stays, with the renderer it already has.
-    if (par_logiciel(scene.render) &&
-        (scene.toile.wayland == nullptr ||
-         tampons_ouvre(scene.toile.tampons, scene.window, scene.toile.wayland,
-                       info.info.wl.surface))) {
+    if (par_logiciel(scene.render) && (scene.toile.wayland == nullptr ||
+                                       tampons_ouvre(scene.toile.tampons, scene.window,
+                                                     scene.toile.wayland, info.info.wl.surface))) {
         // The window's own framebuffer, not one that SDL builds on a
         // renderer; and no renderer on the window, which SDL 3 requires.
         SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
