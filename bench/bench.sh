@@ -63,8 +63,9 @@ software rasteriser (the canvas in its own memory, only the rectangles each
 frame changed pushed to the window's shared-memory framebuffer), and forced
 onto the way it takes where a GPU draws (\`SDL_FRAMEBUFFER_ACCELERATION=1\`:
 a canvas texture copied whole to the window every frame).
-Start-up runs from exec to the window's first present on screen; CPU is user
-plus system time from the kernel's accounting, for the program and,
+Start-up runs from exec to the window's first present on screen; CPU is the
+time the scheduler ran the process's threads (schedstat, to the nanosecond,
+where user plus system time would come in 10 ms ticks), for the program and,
 separately, for the X server, over the last six seconds of seven (the first
 is left to the end of start-up); peak memory is the kernel's VmHWM; Escape to
 exit runs from the key press to the process being gone.
