@@ -248,8 +248,8 @@ medianes_t medianes(const std::vector<mesure_t> &ms) {
             col(&mesure_t::xvfb_ms_par_s), col(&mesure_t::rss_mib), col(&mesure_t::sortie_ms)};
 }
 
-// No more than b, as the tables print them (to a tenth): CPU time comes in
-// ticks, and two equal figures must not fail on the digits beyond.
+// No more than b, as the tables print them (to a tenth): two figures that
+// read the same must not fail on the digits beyond.
 bool pas_plus(double a, double b) {
     return std::round(a * 10) <= std::round(b * 10);
 }
