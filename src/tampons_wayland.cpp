@@ -215,11 +215,11 @@ bool suit_la_fenetre(tampons_t &t) {
                                wl_proxy_get_version(proxy(t.vue)), 0, t.lw, t.lh);
     } else {
         // Without viewports SDL scales by whole numbers only.
-        wl_surface_set_buffer_scale(t.dessus, t.lw > 0 && t.w % t.lw == 0 ? t.w / t.lw : 1);
+        wl_surface_set_buffer_scale(t.dessous, t.lw > 0 && t.w % t.lw == 0 ? t.w / t.lw : 1);
     }
     wl_region *opaque = wl_compositor_create_region(t.compositeur);
     wl_region_add(opaque, 0, 0, t.lw, t.lh);
-    wl_surface_set_opaque_region(t.dessus, opaque);
+    wl_surface_set_opaque_region(t.dessous, opaque);
     wl_region_destroy(opaque);
     defait(t.fond);
     return fait(t, t.fond, false, WL_SHM_FORMAT_ARGB8888);
@@ -246,8 +246,8 @@ bool tampons_ouvre(tampons_t &t, SDL_Window *fenetre, wl_display *display, wl_su
         tampons_ferme(t);
         return false;
     }
-    t.dessus = wl_compositor_create_surface(t.compositeur);
-    t.sous_surface = wl_subcompositor_get_subsurface(t.sous_compositeur, t.dessus, t.surface);
+    t.dessous = wl_compositor_create_surface(t.compositeur);
+    t.sous_surface = wl_subcompositor_get_subsurface(t.sous_compositeur, t.dessous, t.surface);
     // Beneath the window's surface, which shows it through: a surface
     // hidden whole under an opaque one is on no output for some compositors
     // (wlroots), and SDL would no longer hear the output's scale.
@@ -256,12 +256,12 @@ bool tampons_ouvre(tampons_t &t, SDL_Window *fenetre, wl_display *display, wl_su
     wl_subsurface_set_desync(t.sous_surface);
     // The pointer goes through to SDL's surface beneath.
     wl_region *rien = wl_compositor_create_region(t.compositeur);
-    wl_surface_set_input_region(t.dessus, rien);
+    wl_surface_set_input_region(t.dessous, rien);
     wl_region_destroy(rien);
     if (t.vues != nullptr) {
         t.vue = reinterpret_cast<wp_viewport *>(
             wl_proxy_marshal_flags(proxy(t.vues), VUES_VUE, &INTERFACE_VUE,
-                                   wl_proxy_get_version(proxy(t.vues)), 0, nullptr, t.dessus));
+                                   wl_proxy_get_version(proxy(t.vues)), 0, nullptr, t.dessous));
     }
     return true;
 }
@@ -313,13 +313,13 @@ void tampons_montre(tampons_t &t, SDL_Surface *toile, int w, int h, const SDL_Re
         // Both surfaces change at once.
         wl_subsurface_set_sync(t.sous_surface);
     }
-    wl_surface_attach(t.dessus, b->buffer, 0, 0);
+    wl_surface_attach(t.dessous, b->buffer, 0, 0);
     const int nb = t.dommage.tout ? 1 : t.dommage.n;
     for (int i = 0; i < nb; ++i) {
-        endommage(t.dessus,
+        endommage(t.dessous,
                   t.dommage.tout ? SDL_Rect{0, 0, t.w, t.h} : t.dommage.r[static_cast<size_t>(i)]);
     }
-    wl_surface_commit(t.dessus);
+    wl_surface_commit(t.dessous);
     if (les_deux) {
         if (!t.fond_pose) {
             wl_surface_attach(t.surface, t.fond.buffer, 0, 0);
@@ -345,8 +345,8 @@ void tampons_ferme(tampons_t &t) {
     if (t.sous_surface != nullptr) {
         wl_subsurface_destroy(t.sous_surface);
     }
-    if (t.dessus != nullptr) {
-        wl_surface_destroy(t.dessus);
+    if (t.dessous != nullptr) {
+        wl_surface_destroy(t.dessous);
     }
     for (tampon_t &b : t.tampons) {
         defait(b);

@@ -3,7 +3,7 @@
 // gives Wayland windows no framebuffer in memory; going through its renderer
 // would copy the whole window every frame, twice, in software.
 //
-// The buffers go to a surface of our own laid over the window's, not to the
+// The buffers go to a surface of our own beneath the window's, not to the
 // window's surface itself: SDL damages the whole of its surface each time
 // the compositor draws it, which would make every frame repaint the whole
 // window in the compositor. The window's surface, over ours, holds a
@@ -60,7 +60,7 @@ struct tampons_t {
     wl_compositor *compositeur = nullptr;
     wl_subcompositor *sous_compositeur = nullptr;
     wp_viewporter *vues = nullptr;  // where offered: any scale, fractional ones too
-    wl_surface *dessus = nullptr;   // ours, over the window's, where buffers go
+    wl_surface *dessous = nullptr;  // ours, beneath the window's, where buffers go
     wl_subsurface *sous_surface = nullptr;
     wp_viewport *vue = nullptr;  // our surface's size in units, whatever its buffers'
     bool xrgb = false;           // the compositor takes XRGB8888 buffers
@@ -78,7 +78,7 @@ struct tampons_t {
 // The canvas's pixel format on this way: the buffers'.
 constexpr Uint32 FORMAT_TAMPONS = SDL_PIXELFORMAT_RGB888;
 
-// Lays a surface over the window's Wayland surface, on its connection.
+// Lays a surface beneath the window's Wayland surface, on its connection.
 // False, with nothing held, where the program was built without Wayland or
 // the compositor offers no shared memory that fits or no sub-surfaces.
 bool tampons_ouvre(tampons_t &t, SDL_Window *fenetre, wl_display *display, wl_surface *surface);
