@@ -33,6 +33,14 @@ wl_proxy *proxy(void *objet) {
     return static_cast<wl_proxy *>(objet);
 }
 
+// Sends the destroy request of an object these tables describe, if held.
+void detruit(void *objet, uint32_t requete) {
+    if (objet != nullptr) {
+        wl_proxy_marshal_flags(proxy(objet), requete, nullptr, wl_proxy_get_version(proxy(objet)),
+                               WL_MARSHAL_FLAG_DESTROY);
+    }
+}
+
 void ajoute(zones_t &z, const SDL_Rect &r) {
     if (z.tout) {
         return;
@@ -308,8 +316,7 @@ void tampons_montre(tampons_t &t, SDL_Surface *toile, int w, int h, const SDL_Re
         return;  // every buffer held: shown with the next present instead
     }
     rattrape(*b, toile);
-    const bool les_deux = t.fenetre_a_valider;
-    if (les_deux) {
+    if (t.fenetre_a_valider) {
         // Both surfaces change at once.
         wl_subsurface_set_sync(t.sous_surface);
     }
@@ -320,7 +327,7 @@ void tampons_montre(tampons_t &t, SDL_Surface *toile, int w, int h, const SDL_Re
                   t.dommage.tout ? SDL_Rect{0, 0, t.w, t.h} : t.dommage.r[static_cast<size_t>(i)]);
     }
     wl_surface_commit(t.dessous);
-    if (les_deux) {
+    if (t.fenetre_a_valider) {
         if (!t.fond_pose) {
             wl_surface_attach(t.surface, t.fond.buffer, 0, 0);
             endommage(t.surface, SDL_Rect{0, 0, t.w, t.h});
@@ -338,10 +345,7 @@ void tampons_montre(tampons_t &t, SDL_Surface *toile, int w, int h, const SDL_Re
 }
 
 void tampons_ferme(tampons_t &t) {
-    if (t.vue != nullptr) {
-        wl_proxy_marshal_flags(proxy(t.vue), VUE_DETRUIT, nullptr,
-                               wl_proxy_get_version(proxy(t.vue)), WL_MARSHAL_FLAG_DESTROY);
-    }
+    detruit(t.vue, VUE_DETRUIT);
     if (t.sous_surface != nullptr) {
         wl_subsurface_destroy(t.sous_surface);
     }
@@ -352,10 +356,7 @@ void tampons_ferme(tampons_t &t) {
         defait(b);
     }
     defait(t.fond);
-    if (t.vues != nullptr) {
-        wl_proxy_marshal_flags(proxy(t.vues), VUES_DETRUIT, nullptr,
-                               wl_proxy_get_version(proxy(t.vues)), WL_MARSHAL_FLAG_DESTROY);
-    }
+    detruit(t.vues, VUES_DETRUIT);
     if (t.sous_compositeur != nullptr) {
         wl_subcompositor_destroy(t.sous_compositeur);
     }
