@@ -19,6 +19,16 @@ for d in "${dossiers[@]}"; do
     done
 done
 rm -f "$base"/apt* "$base"/dpkg*
+# ...and a library cache as long as a desktop's, the libraries sought listed
+# long before its end.
+vrai=$(command -v ldconfig || echo /sbin/ldconfig)
+rm -f "$base/ldconfig"
+cat >"$base/ldconfig" <<FIN
+#!/bin/sh
+"$vrai" "\$@" || exit
+seq -f '	libremplissage%g.so (libc6,x86-64) => /nulle/part' 20000
+FIN
+chmod +x "$base/ldconfig"
 # ...and one for each case, less the commands named.
 chemin_sans() {
     local bin=$tmp/$1

@@ -87,7 +87,10 @@ present() {
     case "$1" in
     cmd:*) command -v "${1#cmd:}" >/dev/null ;;
     pc:*) command -v pkg-config >/dev/null && pkg-config --exists "${1#pc:}" ;;
-    lib:*) "$(command -v ldconfig || echo /sbin/ldconfig)" -p 2>/dev/null | grep -q "${1#lib:} " ;;
+    # grep reads the whole cache: with -q it would stop at the first match
+    # and, under pipefail, ldconfig killed writing the rest (SIGPIPE) would
+    # count the library as missing.
+    lib:*) "$(command -v ldconfig || echo /sbin/ldconfig)" -p 2>/dev/null | grep "${1#lib:} " >/dev/null ;;
     file:*) [ -e "${1#file:}" ] ;;
     esac
 }
