@@ -138,6 +138,70 @@ SDL_Keycode commande(const SDL_Keysym &k) {
     return k.sym;
 }
 
+// A cell as the canvas shows it, in its pixels: the vertex, the side, and
+// the outline's width (a unit's worth of pixels, at least one).
+struct trace_t {
+    int x;
+    int y;
+    int cote;
+    int epaisseur;
+};
+
+trace_t trace_cellule(const scene_t &scene, int i) {
+    const double e = scene.echelle;
+    return {tronque(scene.x_triangle[i] * e), tronque(scene.y_triangle[i] * e), tronque(COTE * e),
+            SDL_max(1, tronque(std::round(e)))};
+}
+
+// All that a cell's drawing can touch: it lies within one side of its
+// vertex, its outline as wide as the trace's.
+SDL_Rect autour(const trace_t &c) {
+    const int cote = 2 * c.cote + 2 + c.epaisseur;
+    return {c.x - c.cote - 1, c.y - c.cote - 1, cote, cote};
+}
+
+// The size of the window's drawing area in pixels, and the pixels to a
+// unit. Asked of the window, not of the renderer: the renderer answers with
+// the size of whatever it draws into, which is the canvas for most of a
+// frame (and right after set-up, when a tiling window manager resizes the
+// window it has just mapped).
+void lit_taille(scene_t &scene) {
+    int w = 0;
+    int h = 0;
+    int unites = 0;
+    SDL_GetWindowSizeInPixels(scene.window, &w, &h);
+    SDL_GetWindowSize(scene.window, &unites, nullptr);
+    if (w > 0 && h > 0 && unites > 0) {
+        scene.scr_width = w;
+        scene.scr_height = h;
+        scene.echelle = static_cast<float>(w) / static_cast<float>(unites);
+    }
+}
+
+// Called by SDL for every event as it is queued: the scene learns of a new
+// window size at once, even while the event still waits in the queue, and
+// the canvas of a window that lost what it showed, which it must bring back
+// whole.
+int SDLCALL suit_fenetre(void *donnees, SDL_Event *event) {
+    auto *scene = static_cast<scene_t *>(donnees);
+    if (event->type != SDL_WINDOWEVENT ||
+        event->window.windowID != SDL_GetWindowID(scene->window)) {
+        return 1;
+    }
+    switch (event->window.event) {
+        case SDL_WINDOWEVENT_SIZE_CHANGED:
+            lit_taille(*scene);
+            scene->toile.tout_montrer = true;
+            break;
+        case SDL_WINDOWEVENT_EXPOSED:
+            scene->toile.tout_montrer = true;
+            break;
+        default:
+            break;
+    }
+    return 1;
+}
+
 SDL_bool touche(scene_t &scene, SDL_Keycode sym) {
     switch (sym) {
         case SDLK_ESCAPE:
@@ -145,7 +209,7 @@ SDL_bool touche(scene_t &scene, SDL_Keycode sym) {
             scene.program_on = SDL_FALSE;
             return SDL_TRUE;
         case SDLK_n:
-            toile_efface(scene);
+            toile_efface(scene.toile, scene.render);
             return SDL_TRUE;
         case SDLK_p:
             scene.paused = scene.paused ? SDL_FALSE : SDL_TRUE;
@@ -192,12 +256,6 @@ int trace_triangle(SDL_Renderer *renderer, int x, int y, int w, float theta) {
     SDL_RenderDrawLine(renderer, tronque(x1), tronque(y1), tronque(x2), tronque(y2));
     SDL_RenderDrawLine(renderer, tronque(x2), tronque(y2), x, y);
     return 0;
-}
-
-trace_t trace_cellule(const scene_t &scene, int i) {
-    const double e = scene.echelle;
-    return {tronque(scene.x_triangle[i] * e), tronque(scene.y_triangle[i] * e), tronque(COTE * e),
-            SDL_max(1, tronque(std::round(e)))};
 }
 
 void reglages_bureau() {
@@ -261,7 +319,10 @@ void scene_demarre(scene_t &scene) {
     SDL_SetRenderDrawColor(scene.render, 0, 0, 0, 255);
     SDL_RenderClear(scene.render);
     SDL_RenderPresent(scene.render);
-    toile_cree(scene);
+    lit_taille(scene);
+    toile_cree(scene.toile, scene.window, scene.render, scene.scr_width, scene.scr_height,
+               scene.echelle);
+    SDL_AddEventWatch(suit_fenetre, &scene);
 }
 
 SDL_bool scene_evenement(scene_t &scene, const SDL_Event &event) {
@@ -275,7 +336,8 @@ SDL_bool scene_evenement(scene_t &scene, const SDL_Event &event) {
         case SDL_RENDER_DEVICE_RESET:
             // The canvas's pixels (or the texture itself) are gone: start a
             // fresh black one, as after a wipe.
-            toile_renouvelle(scene);
+            toile_renouvelle(scene.toile, scene.render, scene.scr_width, scene.scr_height,
+                             scene.echelle);
             return SDL_FALSE;
         default:
             return SDL_FALSE;
@@ -290,8 +352,8 @@ namespace {
 // vertex, a far vertex within rounding of a whole pixel (the third one of
 // a cell at -60 degrees) truncates one way or the other, the copies part,
 // and the outline shows slivers a pixel wide.
-void epaissit(scene_t &scene) {
-    const int e = trace_cellule(scene, 0).epaisseur;
+void epaissit(scene_t &scene, const std::array<trace_t, NB_CELLULES> &traces) {
+    const int e = traces[0].epaisseur;
     if (e <= 1) {
         return;
     }
@@ -301,11 +363,17 @@ void epaissit(scene_t &scene) {
         const SDL_Rect decale{plein.x + d % e, plein.y + d / e, plein.w, plein.h};
         SDL_RenderSetViewport(scene.render, &decale);
         for (int i = 0; i < NB_CELLULES; ++i) {
-            const trace_t t = trace_cellule(scene, i);
+            const trace_t &t = traces[i];
             trace_triangle(scene.render, t.x, t.y, t.cote, scene.theta_triangle[i]);
         }
     }
     SDL_RenderSetViewport(scene.render, &plein);
+}
+
+// The frame's present, with where it drew.
+void montre(scene_t &scene) {
+    toile_montre(scene.toile, scene.render, scene.scr_width, scene.scr_height, scene.zones.data(),
+                 NB_CELLULES);
 }
 
 }  // namespace
@@ -326,7 +394,7 @@ void scene_image(scene_t &scene) {
     // A lost compositor also comes as a request to quit: it is a failure,
     // not the user's wish. And SDL's vsynced present may then wait forever
     // for a frame that no one will draw.
-    if (!toile_tient(scene)) {
+    if (!toile_tient(scene.toile)) {
         SDL_Quit();
         std::exit(EXIT_FAILURE);
     }
@@ -337,7 +405,8 @@ void scene_image(scene_t &scene) {
 
     const bool bouge = !scene.paused || scene.un_pas;
     scene.un_pas = SDL_FALSE;
-    toile_prepare(scene);
+    toile_prepare(scene.toile, scene.render, scene.scr_width, scene.scr_height, scene.echelle);
+    std::array<trace_t, NB_CELLULES> traces{};
     for (int i = 0; i < NB_CELLULES; ++i) {
         if (bouge) {
             const vecteur_t direction =
@@ -345,18 +414,21 @@ void scene_image(scene_t &scene) {
             scene.x_triangle[i] += direction.x;
             scene.y_triangle[i] += direction.y;
         }
-        const trace_t t = trace_cellule(scene, i);
+        traces[i] = trace_cellule(scene, i);
+        const trace_t &t = traces[i];
         trace_triangle(scene.render, t.x, t.y, t.cote, scene.theta_triangle[i]);
+        scene.zones[i] = autour(t);
     }
-    epaissit(scene);
-    toile_montre(scene);
+    epaissit(scene, traces);
+    montre(scene);
     SDL_Delay(PAUSE_MS);
 }
 
 void scene_termine(scene_t &scene) {
-    toile_montre(scene);
+    montre(scene);
     SDL_Delay(PAUSE_MS);
-    toile_detruit(scene);
+    SDL_DelEventWatch(suit_fenetre, &scene);
+    toile_detruit(scene.toile, scene.render);
     if (scene.render != nullptr) {
         SDL_DestroyRenderer(scene.render);
         scene.render = nullptr;

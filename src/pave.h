@@ -34,6 +34,9 @@ struct scene_t {
     std::array<std::int32_t, NB_CELLULES> x_triangle{};
     std::array<std::int32_t, NB_CELLULES> y_triangle{};
     std::array<float, NB_CELLULES> theta_triangle{};
+    // Where the last frame drew each cell on the canvas, in its pixels: all
+    // that the frame changed, for the canvas to bring to the window.
+    std::array<SDL_Rect, NB_CELLULES> zones{};
     SDL_bool program_on = SDL_TRUE;
     SDL_bool paused = SDL_FALSE;
     // Set by the space key while paused: the next move happens once.
@@ -42,16 +45,6 @@ struct scene_t {
 
 // Step that brings a cell at (x, y) at most ten pixels closer to the pointer.
 vecteur_t calcul_nv_coordonnees(int x, int y, int x_crs, int y_crs);
-
-// A cell as the canvas shows it, in its pixels: the vertex, the side, and
-// the outline's width (a unit's worth of pixels, at least one).
-struct trace_t {
-    int x;
-    int y;
-    int cote;
-    int epaisseur;
-};
-trace_t trace_cellule(const scene_t &scene, int i);
 
 // Red outline of the equilateral triangle of side w with a vertex at (x, y),
 // its first side leaving that vertex at angle theta. Always returns 0.

@@ -16,8 +16,6 @@
 #include <initializer_list>
 #include <string>
 
-#include "pave.h"
-
 namespace {
 
 // Paints a whole target opaque black: the canvas texture, or the window
@@ -85,40 +83,37 @@ bool par_logiciel(SDL_Renderer *render) {
 
 // Lets the canvas go; on the software way its renderer goes first, since it
 // draws into it.
-void libere(scene_t &scene) {
-    toile_t &t = scene.toile;
+void libere(toile_t &t, SDL_Renderer *&render) {
     if (t.texture != nullptr) {
         SDL_DestroyTexture(t.texture);
         t.texture = nullptr;
     }
     if (t.memoire != nullptr) {
-        SDL_DestroyRenderer(scene.render);
-        scene.render = nullptr;
+        SDL_DestroyRenderer(render);
+        render = nullptr;
         SDL_FreeSurface(t.memoire);
         t.memoire = nullptr;
     }
 }
 
-// Where the canvas's trails go at the scene's scale: all of it, unless the
+// Where the canvas's trails go at the given scale: all of it, unless the
 // screen's scale changed since they were drawn.
-SDL_Rect a_l_echelle(const scene_t &scene) {
-    const toile_t &t = scene.toile;
-    const float r = scene.echelle / t.echelle;
+SDL_Rect a_l_echelle(const toile_t &t, float echelle) {
+    const float r = echelle / t.echelle;
     return {0, 0, static_cast<int>(std::lround(t.w * r)), static_cast<int>(std::lround(t.h * r))};
 }
 
 // A black canvas of w x h, of the way in use, with what the old one holds,
-// if there is one, brought to the scene's scale; on the software way the
+// if there is one, brought to the given scale; on the software way the
 // renderer that draws on it comes with it. False if none can be had: the
 // old one stays.
-bool canvas_neuf(scene_t &scene, int w, int h) {
-    toile_t &t = scene.toile;
+bool canvas_neuf(toile_t &t, SDL_Renderer *&render, int w, int h, float echelle) {
     const SDL_Rect ancien{0, 0, t.w, t.h};
-    const SDL_Rect vers = a_l_echelle(scene);
+    const SDL_Rect vers = a_l_echelle(t, echelle);
     if (t.logiciel) {
         // The format of what it is copied into, so that copies are plain.
         Uint32 format =
-            t.tampons.display != nullptr ? FORMAT_TAMPONS : SDL_GetWindowPixelFormat(scene.window);
+            t.tampons.display != nullptr ? FORMAT_TAMPONS : SDL_GetWindowPixelFormat(t.fenetre);
         if (SDL_BITSPERPIXEL(format) != 32) {
             format = SDL_PIXELFORMAT_ARGB8888;
         }
@@ -136,114 +131,69 @@ bool canvas_neuf(scene_t &scene, int w, int h) {
             SDL_FillRect(memoire, nullptr, noir);
         }
         if (t.memoire != nullptr) {
-            SDL_RenderFlush(scene.render);
+            SDL_RenderFlush(render);
             SDL_Rect ou = vers;  // SDL_BlitScaled writes its clipped copy here
             SDL_BlitScaled(t.memoire, nullptr, memoire, &ou);
         }
-        libere(scene);
-        scene.render = dessin;
+        libere(t, render);
+        render = dessin;
         t.memoire = memoire;
     } else {
-        SDL_Texture *texture = SDL_CreateTexture(scene.render, SDL_PIXELFORMAT_ARGB8888,
-                                                 SDL_TEXTUREACCESS_TARGET, w, h);
+        SDL_Texture *texture =
+            SDL_CreateTexture(render, SDL_PIXELFORMAT_ARGB8888, SDL_TEXTUREACCESS_TARGET, w, h);
         if (texture == nullptr) {
             return false;
         }
         SDL_SetTextureBlendMode(texture, SDL_BLENDMODE_NONE);
         // Trails rescaled stay pure red; SDL 3 would blend by default.
         SDL_SetTextureScaleMode(texture, SDL_ScaleModeNearest);
-        noircit(scene.render, texture);
+        noircit(render, texture);
         if (t.texture != nullptr) {
-            SDL_RenderCopy(scene.render, t.texture, &ancien, &vers);
+            SDL_RenderCopy(render, t.texture, &ancien, &vers);
         }
-        libere(scene);
+        libere(t, render);
         t.texture = texture;
         // Outside a frame's drawing the renderer draws into the window:
         // SDL 3's software renderer loses a texture target when the window
         // is resized under it, and a window manager may resize it at any
         // time.
-        SDL_SetRenderTarget(scene.render, nullptr);
+        SDL_SetRenderTarget(render, nullptr);
     }
     t.w = w;
     t.h = h;
-    t.echelle = scene.echelle;
+    t.echelle = echelle;
     t.tout_montrer = true;
     return true;
 }
 
-// The size of the window's drawing area in pixels, and the pixels to a
-// unit. Asked of the window, not of the renderer: the renderer answers with
-// the size of whatever it draws into, which is the canvas for most of a
-// frame (and right after set-up, when a tiling window manager resizes the
-// window it has just mapped).
-void lit_taille(scene_t &scene) {
-    int w = 0;
-    int h = 0;
-    int unites = 0;
-    SDL_GetWindowSizeInPixels(scene.window, &w, &h);
-    SDL_GetWindowSize(scene.window, &unites, nullptr);
-    if (w > 0 && h > 0 && unites > 0) {
-        scene.scr_width = w;
-        scene.scr_height = h;
-        scene.echelle = static_cast<float>(w) / static_cast<float>(unites);
-    }
-}
-
-// Called by SDL for every event as it is queued: the scene learns of a new
-// window size at once, even while the event still waits in the queue, and
-// of a window that lost what it showed.
-int SDLCALL suit_fenetre(void *donnees, SDL_Event *event) {
-    auto *scene = static_cast<scene_t *>(donnees);
-    if (event->type != SDL_WINDOWEVENT ||
-        event->window.windowID != SDL_GetWindowID(scene->window)) {
-        return 1;
-    }
-    switch (event->window.event) {
-        case SDL_WINDOWEVENT_SIZE_CHANGED:
-            lit_taille(*scene);
-            scene->toile.tout_montrer = true;
-            break;
-        case SDL_WINDOWEVENT_EXPOSED:
-            scene->toile.tout_montrer = true;
-            break;
-        default:
-            break;
-    }
-    return 1;
-}
-
 // Software way: copies rectangles of the canvas to the window and shows
-// them. The whole window when it lost what it showed; otherwise only where
-// this frame drew, around each cell (a cell lies within one side of its
-// vertex).
-void pousse(scene_t &scene) {
-    toile_t &t = scene.toile;
-    SDL_RenderFlush(scene.render);
+// them. The whole window when it lost what it showed; otherwise only the
+// zones given, where the frame drew.
+void pousse(toile_t &t, SDL_Renderer *render, int w, int h, const SDL_Rect *zones, int n) {
+    SDL_RenderFlush(render);
     const bool wayland = t.tampons.display != nullptr;
-    SDL_Surface *fenetre = wayland ? nullptr : SDL_GetWindowSurface(scene.window);
+    SDL_Surface *fenetre = wayland ? nullptr : SDL_GetWindowSurface(t.fenetre);
     if (!wayland && fenetre == nullptr) {
         return;
     }
-    const int fw = wayland ? scene.scr_width : fenetre->w;
-    const int fh = wayland ? scene.scr_height : fenetre->h;
+    const int fw = wayland ? w : fenetre->w;
+    const int fh = wayland ? h : fenetre->h;
     const SDL_Rect visible{0, 0, SDL_min(fw, t.w), SDL_min(fh, t.h)};
-    std::array<SDL_Rect, NB_CELLULES> zones{};
-    int n = 0;
-    if (t.tout_montrer) {
-        zones[n++] = visible;
-    } else {
-        for (int i = 0; i < NB_CELLULES; ++i) {
-            const trace_t c = trace_cellule(scene, i);
-            const int cote = 2 * c.cote + 2 + c.epaisseur;
-            const SDL_Rect autour{c.x - c.cote - 1, c.y - c.cote - 1, cote, cote};
-            if (SDL_IntersectRect(&autour, &visible, &zones[n])) {
-                ++n;
-            }
+    zones_t montrees;
+    montrees.tout = t.tout_montrer || n > zones_t::MAX;
+    for (int i = 0; i < n && !montrees.tout; ++i) {
+        if (SDL_IntersectRect(&zones[i], &visible, &montrees.r[montrees.n])) {
+            ++montrees.n;
         }
     }
+    if (montrees.tout) {
+        montrees.r[0] = visible;
+        montrees.n = 1;
+    }
+    t.tout_montrer = montrees.tout;
     if (wayland) {
         // Buffers start black where the canvas does not reach.
-        tampons_montre(t.tampons, t.memoire, fw, fh, zones.data(), n, t.tout_montrer);
+        tampons_montre(t.tampons, t.memoire, fw, fh, montrees.r.data(), montrees.n, t.tout_montrer);
         t.tout_montrer = false;
         return;
     }
@@ -259,14 +209,14 @@ void pousse(scene_t &scene) {
             }
         }
     }
-    for (int i = 0; i < n; ++i) {
-        SDL_Rect vers = zones[i];  // SDL_BlitSurface writes its clipped copy here
-        SDL_BlitSurface(t.memoire, &zones[i], fenetre, &vers);
+    for (int i = 0; i < montrees.n; ++i) {
+        SDL_Rect vers = montrees.r[i];  // SDL_BlitSurface writes its clipped copy here
+        SDL_BlitSurface(t.memoire, &montrees.r[i], fenetre, &vers);
     }
     if (t.tout_montrer) {
-        SDL_UpdateWindowSurface(scene.window);
-    } else if (n > 0) {
-        SDL_UpdateWindowSurfaceRects(scene.window, zones.data(), n);
+        SDL_UpdateWindowSurface(t.fenetre);
+    } else if (montrees.n > 0) {
+        SDL_UpdateWindowSurfaceRects(t.fenetre, montrees.r.data(), montrees.n);
     }
     t.tout_montrer = false;
 }
@@ -304,88 +254,84 @@ void suit_x11() {
 
 }  // namespace
 
-void toile_cree(scene_t &scene) {
-    lit_taille(scene);
+void toile_cree(toile_t &t, SDL_Window *fenetre, SDL_Renderer *&render, int w, int h,
+                float echelle) {
+    t.fenetre = fenetre;
     SDL_SysWMinfo info;
     SDL_VERSION(&info.version);
-    const bool connu = SDL_GetWindowWMInfo(scene.window, &info) == SDL_TRUE;
+    const bool connu = SDL_GetWindowWMInfo(fenetre, &info) == SDL_TRUE;
     if (connu && info.subsystem == SDL_SYSWM_X11) {
         suit_x11();
     }
     if (connu && info.subsystem == SDL_SYSWM_WAYLAND) {
-        scene.toile.wayland = info.info.wl.display;
+        t.wayland = info.info.wl.display;
     }
     // On Wayland the buffers are set up first: if they cannot be, the GPU
     // way stays, with the renderer it already has.
-    if (par_logiciel(scene.render) && (scene.toile.wayland == nullptr ||
-                                       tampons_ouvre(scene.toile.tampons, scene.window,
-                                                     scene.toile.wayland, info.info.wl.surface))) {
+    if (par_logiciel(render) &&
+        (t.wayland == nullptr ||
+         tampons_ouvre(t.tampons, fenetre, t.wayland, info.info.wl.surface))) {
         // The window's own framebuffer, not one that SDL builds on a
         // renderer; and no renderer on the window, which SDL 3 requires.
         SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
-        SDL_DestroyRenderer(scene.render);
-        scene.render = nullptr;
-        scene.toile.logiciel = true;
+        SDL_DestroyRenderer(render);
+        render = nullptr;
+        t.logiciel = true;
     }
-    toile_renouvelle(scene);
-    SDL_AddEventWatch(suit_fenetre, &scene);
+    toile_renouvelle(t, render, w, h, echelle);
 }
 
-bool toile_tient(const scene_t &scene) {
-    const int e = scene.toile.wayland != nullptr ? wayland_perdu(scene.toile.wayland) : 0;
+bool toile_tient(const toile_t &t) {
+    const int e = t.wayland != nullptr ? wayland_perdu(t.wayland) : 0;
     if (e != 0) {
         SDL_Log("Error : Wayland connection lost - %s\n", std::strerror(e));
     }
     return e == 0;
 }
 
-void toile_renouvelle(scene_t &scene) {
+void toile_renouvelle(toile_t &t, SDL_Renderer *&render, int w, int h, float echelle) {
     // What the old one held is gone, or not wanted.
-    libere(scene);
-    canvas_neuf(scene, scene.scr_width, scene.scr_height);
+    libere(t, render);
+    canvas_neuf(t, render, w, h, echelle);
 }
 
-void toile_efface(scene_t &scene) {
-    toile_t &t = scene.toile;
+void toile_efface(toile_t &t, SDL_Renderer *render) {
     if (t.logiciel) {
-        SDL_RenderFlush(scene.render);
+        SDL_RenderFlush(render);
         SDL_FillRect(t.memoire, nullptr, SDL_MapRGB(t.memoire->format, 0, 0, 0));
         t.tout_montrer = true;
     } else {
-        noircit(scene.render, t.texture);
+        noircit(render, t.texture);
     }
 }
 
-void toile_prepare(scene_t &scene) {
-    toile_t &t = scene.toile;
-    const SDL_Rect traces = a_l_echelle(scene);
+void toile_prepare(toile_t &t, SDL_Renderer *&render, int w, int h, float echelle) {
+    const SDL_Rect traces = a_l_echelle(t, echelle);
     if ((t.texture != nullptr || t.logiciel) &&
-        (scene.echelle != t.echelle || scene.scr_width > traces.w || scene.scr_height > traces.h)) {
+        (echelle != t.echelle || w > traces.w || h > traces.h)) {
         // If it can't grow, keep drawing on the old one; the window's extra
         // area stays black.
-        canvas_neuf(scene, SDL_max(scene.scr_width, traces.w), SDL_max(scene.scr_height, traces.h));
+        canvas_neuf(t, render, SDL_max(w, traces.w), SDL_max(h, traces.h), echelle);
     }
     if (!t.logiciel) {
-        SDL_SetRenderTarget(scene.render, t.texture);
+        SDL_SetRenderTarget(render, t.texture);
     }
 }
 
-void toile_montre(scene_t &scene) {
-    toile_t &t = scene.toile;
+void toile_montre(toile_t &t, SDL_Renderer *render, int w, int h, const SDL_Rect *zones, int n) {
     if (t.logiciel) {
-        pousse(scene);
+        pousse(t, render, w, h, zones, n);
         return;
     }
     if (t.texture != nullptr) {
-        const SDL_Rect zone{0, 0, SDL_min(scene.scr_width, t.w), SDL_min(scene.scr_height, t.h)};
-        noircit(scene.render, nullptr);
-        SDL_RenderCopy(scene.render, t.texture, &zone, &zone);
+        const SDL_Rect zone{0, 0, SDL_min(w, t.w), SDL_min(h, t.h)};
+        noircit(render, nullptr);
+        SDL_RenderCopy(render, t.texture, &zone, &zone);
     }
-    SDL_RenderPresent(scene.render);
+    SDL_RenderPresent(render);
 }
 
-void toile_detruit(scene_t &scene) {
-    SDL_DelEventWatch(suit_fenetre, &scene);
-    libere(scene);
-    tampons_ferme(scene.toile.tampons);
+void toile_detruit(toile_t &t, SDL_Renderer *&render) {
+    libere(t, render);
+    tampons_ferme(t.tampons);
 }

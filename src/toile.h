@@ -5,8 +5,6 @@
 
 #include "tampons_wayland.h"
 
-struct scene_t;
-
 // The trails must outlive every present, and SDL keeps nothing of the
 // window between presents. There are two ways to keep them:
 // - where a GPU draws, the canvas is a texture that every present copies
@@ -18,6 +16,7 @@ struct scene_t;
 //   changed to the window: to its shared-memory framebuffer on X11, to
 //   buffers of the program's own on Wayland.
 struct toile_t {
+    SDL_Window *fenetre = nullptr;   // the window it reaches
     bool logiciel = false;           // the second way
     SDL_Texture *texture = nullptr;  // first way; null when the renderer has no
                                      // render targets: cells then go straight
@@ -33,22 +32,29 @@ struct toile_t {
     bool tout_montrer = false;
 };
 
+// The canvas is told, where it needs them, the window's drawing area in
+// pixels (w x h) and the scale its owner draws at (pixels to a unit), and is
+// lent the renderer that draws on it: on the software way it makes that
+// renderer itself, so calls that may replace it take it by reference.
+
 // Chooses the way for this run, once the accelerated renderer exists (it
 // may replace it), and makes a black canvas of the window's size. From then
 // on a lost X11 connection ends the process with status 1 and its message.
-void toile_cree(scene_t &scene);
+void toile_cree(toile_t &t, SDL_Window *fenetre, SDL_Renderer *&render, int w, int h,
+                float echelle);
 // False, once it has said so in SDL's log, when the connection to the
 // Wayland compositor is lost.
-bool toile_tient(const scene_t &scene);
+bool toile_tient(const toile_t &t);
 // A fresh black canvas, after the driver lost what textures held.
-void toile_renouvelle(scene_t &scene);
+void toile_renouvelle(toile_t &t, SDL_Renderer *&render, int w, int h, float echelle);
 // Wipes the canvas to black.
-void toile_efface(scene_t &scene);
+void toile_efface(toile_t &t, SDL_Renderer *render);
 // Before a frame's drawing: grows the canvas if the window outgrew it,
-// rescales its trails if the screen's scale changed, and sends drawing
-// into it.
-void toile_prepare(scene_t &scene);
-// Shows the canvas: the frame's present.
-void toile_montre(scene_t &scene);
+// rescales its trails if the scale changed, and sends drawing into it.
+void toile_prepare(toile_t &t, SDL_Renderer *&render, int w, int h, float echelle);
+// Shows the canvas: the frame's present. The zones are where the frame
+// drew, in the canvas's pixels; the software way brings only those to the
+// window, unless the window lost what it showed or the canvas was wiped.
+void toile_montre(toile_t &t, SDL_Renderer *render, int w, int h, const SDL_Rect *zones, int n);
 // Releases the canvas, and the renderer when it draws into the canvas.
-void toile_detruit(scene_t &scene);
+void toile_detruit(toile_t &t, SDL_Renderer *&render);
