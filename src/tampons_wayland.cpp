@@ -11,35 +11,10 @@
 
 #include <cstdint>
 
+// Written by wayland-scanner from wayland-protocols' XML at build time.
+#include "viewporter-client-protocol.h"
+
 namespace {
-
-// wp_viewporter and wp_viewport (the stable viewporter protocol): the
-// requests used here, which is all libwayland needs to send them. The
-// tables are libwayland's to read, never written.
-const wl_interface *SANS_TYPES[] = {nullptr, nullptr, nullptr, nullptr};
-const wl_message REQUETES_VUE[] = {{"destroy", "", SANS_TYPES},
-                                   {"set_source", "ffff", SANS_TYPES},
-                                   {"set_destination", "ii", SANS_TYPES}};
-const wl_interface INTERFACE_VUE = {"wp_viewport", 1, 3, REQUETES_VUE, 0, nullptr};
-const wl_interface *TYPES_VUE[] = {&INTERFACE_VUE, &wl_surface_interface};
-const wl_message REQUETES_VUES[] = {{"destroy", "", SANS_TYPES}, {"get_viewport", "no", TYPES_VUE}};
-const wl_interface INTERFACE_VUES = {"wp_viewporter", 1, 2, REQUETES_VUES, 0, nullptr};
-constexpr uint32_t VUE_DETRUIT = 0;
-constexpr uint32_t VUE_DESTINATION = 2;
-constexpr uint32_t VUES_DETRUIT = 0;
-constexpr uint32_t VUES_VUE = 1;
-
-wl_proxy *proxy(void *objet) {
-    return static_cast<wl_proxy *>(objet);
-}
-
-// Sends the destroy request of an object these tables describe, if held.
-void detruit(void *objet, uint32_t requete) {
-    if (objet != nullptr) {
-        wl_proxy_marshal_flags(proxy(objet), requete, nullptr, wl_proxy_get_version(proxy(objet)),
-                               WL_MARSHAL_FLAG_DESTROY);
-    }
-}
 
 void ajoute(zones_t &z, const SDL_Rect &r) {
     if (z.tout) {
@@ -92,7 +67,7 @@ void global_annonce(void *donnees, wl_registry *registre, uint32_t nom, const ch
     // Version 4 damages in the buffer's pixels.
     lie(t->compositeur, registre, nom, interface, version, wl_compositor_interface, 4);
     lie(t->sous_compositeur, registre, nom, interface, version, wl_subcompositor_interface, 1);
-    lie(t->vues, registre, nom, interface, version, INTERFACE_VUES, 1);
+    lie(t->vues, registre, nom, interface, version, wp_viewporter_interface, 1);
 }
 void global_retire(void *, wl_registry *, uint32_t) {}
 constexpr wl_registry_listener A_L_ECOUTE_DU_REGISTRE = {global_annonce, global_retire};
@@ -206,7 +181,7 @@ void rattrape(tampon_t &b, SDL_Surface *toile) {
 // Damage on a surface of ours, in its buffer's pixels where it can be given
 // so; the whole surface otherwise.
 void endommage(wl_surface *surface, const SDL_Rect &r) {
-    if (wl_proxy_get_version(proxy(surface)) >= WL_SURFACE_DAMAGE_BUFFER_SINCE_VERSION) {
+    if (wl_surface_get_version(surface) >= WL_SURFACE_DAMAGE_BUFFER_SINCE_VERSION) {
         wl_surface_damage_buffer(surface, r.x, r.y, r.w, r.h);
     } else {
         wl_surface_damage(surface, 0, 0, INT32_MAX, INT32_MAX);
@@ -219,8 +194,7 @@ void endommage(wl_surface *surface, const SDL_Rect &r) {
 // False while the system gives no memory for it.
 bool suit_la_fenetre(tampons_t &t) {
     if (t.vue != nullptr) {
-        wl_proxy_marshal_flags(proxy(t.vue), VUE_DESTINATION, nullptr,
-                               wl_proxy_get_version(proxy(t.vue)), 0, t.lw, t.lh);
+        wp_viewport_set_destination(t.vue, t.lw, t.lh);
     } else {
         // Without viewports SDL scales by whole numbers only.
         wl_surface_set_buffer_scale(t.dessous, t.lw > 0 && t.w % t.lw == 0 ? t.w / t.lw : 1);
@@ -267,9 +241,7 @@ bool tampons_ouvre(tampons_t &t, SDL_Window *fenetre, wl_display *display, wl_su
     wl_surface_set_input_region(t.dessous, rien);
     wl_region_destroy(rien);
     if (t.vues != nullptr) {
-        t.vue = reinterpret_cast<wp_viewport *>(
-            wl_proxy_marshal_flags(proxy(t.vues), VUES_VUE, &INTERFACE_VUE,
-                                   wl_proxy_get_version(proxy(t.vues)), 0, nullptr, t.dessous));
+        t.vue = wp_viewporter_get_viewport(t.vues, t.dessous);
     }
     return true;
 }
@@ -345,7 +317,9 @@ void tampons_montre(tampons_t &t, SDL_Surface *toile, int w, int h, const SDL_Re
 }
 
 void tampons_ferme(tampons_t &t) {
-    detruit(t.vue, VUE_DETRUIT);
+    if (t.vue != nullptr) {
+        wp_viewport_destroy(t.vue);
+    }
     if (t.sous_surface != nullptr) {
         wl_subsurface_destroy(t.sous_surface);
     }
@@ -356,7 +330,9 @@ void tampons_ferme(tampons_t &t) {
         defait(b);
     }
     defait(t.fond);
-    detruit(t.vues, VUES_DETRUIT);
+    if (t.vues != nullptr) {
+        wp_viewporter_destroy(t.vues);
+    }
     if (t.sous_compositeur != nullptr) {
         wl_subcompositor_destroy(t.sous_compositeur);
     }

@@ -46,7 +46,7 @@ cas=(
     "test||non|0|"
     "build|Xvfb clang-format|non|0|"
     "test|Xvfb cmake|non|1|Xvfb cmake xorg-x11-server-Xvfb xorg-server-xvfb"
-    "build||oui|1|sdl2 SDL2-devel sdl2-compat"
+    "build||oui|1|sdl2 SDL2-devel sdl2-compat wayland-protocols wayland-protocols-devel"
     "test||oui|1|sdl2 gtest x11 xtst gtest-devel libXtst-devel libxtst"
     "demo|convert|non|1|convert ImageMagick imagemagick"
 )
