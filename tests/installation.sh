@@ -56,9 +56,22 @@ if ! command -v dpkg-shlibdeps >/dev/null || ! command -v lintian >/dev/null; th
     [ "$echecs" -eq 0 ]
     exit
 fi
-cpack --config "$build/CPackConfig.cmake" -B "$tmp/paquet" >/dev/null
+# Time stamps from the source alone: the clock must not reach the package.
+paquete() { # build dir, output dir
+    env -u SOURCE_DATE_EPOCH cpack --config "$1/CPackConfig.cmake" -B "$2" >/dev/null
+}
+paquete "$build" "$tmp/paquet"
 deb=$(echo "$tmp"/paquet/vorna_*.deb)
 [ -f "$deb" ] || { echoue "no package built"; exit 1; }
+# One source, one package: the same tree built again in another folder and
+# packaged later gives the same bytes.
+type=$(sed -n 's/^CMAKE_BUILD_TYPE:[A-Z]*=//p' "$build/CMakeCache.txt")
+cmake -S "$source" -B "$tmp/autre" -DCMAKE_BUILD_TYPE="$type" -DBUILD_TESTING=OFF >/dev/null
+cmake --build "$tmp/autre" -j "$(nproc)" >/dev/null
+sleep 1
+paquete "$tmp/autre" "$tmp/autre/paquet"
+cmp -s "$deb" "$tmp"/autre/paquet/vorna_*.deb ||
+    echoue "the same tree built in two folders gives two packages that differ"
 contenu=$(dpkg-deb -c "$deb" | awk '{print $NF}')
 for f in "${fichiers[@]}"; do
     grep -qx "./usr/$f" <<<"$contenu" || echoue "not in the package: /usr/$f"
