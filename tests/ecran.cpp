@@ -22,9 +22,8 @@ namespace {
 int ignore_erreur(Display *, XErrorEvent *) {
     return 0;
 }
+}  // namespace
 
-// The first line a server prints once it is ready, without its newline;
-// empty if none comes within ten seconds.
 std::string premiere_ligne(const processus_t &p) {
     std::string ligne;
     pollfd f{p.sortie, POLLIN, 0};
@@ -39,8 +38,6 @@ std::string premiere_ligne(const processus_t &p) {
     const auto fin = ligne.find('\n');
     return fin == std::string::npos ? std::string() : ligne.substr(0, fin);
 }
-
-}  // namespace
 
 std::string lit_fichier(const std::string &chemin) {
     std::ifstream f(chemin);

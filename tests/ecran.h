@@ -48,6 +48,10 @@ bool ecran_demarre(ecran_t &e, int w, int h, const std::vector<std::string> &opt
 // a crash would).
 void ecran_arrete(ecran_t &e, bool brutal = false);
 
+// The first line a program writes on its standard output (a server once it
+// is ready), without its newline; empty if none comes within ten seconds.
+std::string premiere_ligne(const processus_t &p);
+
 // A whole file's contents; empty if it cannot be read.
 std::string lit_fichier(const std::string &chemin);
 

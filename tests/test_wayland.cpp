@@ -1,16 +1,19 @@
-// The built program on a native Wayland compositor: a headless weston of the
-// test's own, judged from its screenshots, console lines and exit statuses.
-// weston takes no injected pointer or keys here; what needs them is tested
-// on X11.
+// The built program on native Wayland compositors, each headless and of the
+// test's own, judged from their screenshots, the program's console lines
+// and exit statuses, and driven as a person would where the compositor
+// takes a pointer and keys from a client (vorna_entree).
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <png.h>
 #include <signal.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
-#include <ostream>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -18,12 +21,94 @@
 #include "ecran.h"
 #include "processus.h"
 
+#ifndef ENTREE
+#define ENTREE ""  // built only where a compositor takes it
+#endif
+
 namespace {
 
 namespace fs = std::filesystem;
 
-constexpr int LARGEUR = 1024;
+constexpr int LARGEUR = 1024;  // the desktop, in units
 constexpr int HAUTEUR = 768;
+constexpr int COTE = 50;  // a cell's side, in units
+
+// The keys pressed, as evdev codes: the keys' places on a keyboard, which
+// the layout names.
+constexpr unsigned ECHAP = 1, US_Q = 16, US_P = 25, US_A = 30, US_N = 49, ESPACE = 57;
+
+// How a compositor runs here and what it can be asked. Its commands are
+// shell lines run with the session's environment, and with VORNA_L x
+// VORNA_H the desktop in units, VORNA_PL x VORNA_PH in pixels, VORNA_ECHELLE
+// the output's scale and VORNA_CAPTURE the PNG a capture writes. An empty
+// command: the compositor has no such way here.
+struct compositeur_t {
+    const char *nom;
+    std::vector<std::string> env;  // for the compositor itself
+    const char *demarre;
+    const char *capture;
+    const char *ferme;   // the close request the compositor sends the window
+    const char *arbre;   // prints the windows as it knows them
+    const char *taille;  // sets the output to VORNA_PL x VORNA_PH pixels
+    bool entree;         // takes vorna_entree's pointer and keyboard
+    bool fractions;      // scales such as 1.5
+};
+
+// weston's kiosk shell shows the window full screen on black; --debug lets
+// weston-screenshooter capture. weston takes no pointer or keys from a
+// client, and its headless output is of one size and a whole scale.
+const compositeur_t WESTON_ = {
+    "weston",
+    {},
+    "exec " WESTON
+    " --backend=headless --renderer=pixman --debug --shell=kiosk --socket=vorna "
+    "--no-config --idle-time=0 --width=$VORNA_L --height=$VORNA_H --scale=$VORNA_ECHELLE",
+    "cd \"$(dirname \"$VORNA_CAPTURE\")\" && " WESTON_SCREENSHOOTER
+    " && mv wayland-screenshot-*.png \"$VORNA_CAPTURE\"",
+    "",
+    "",
+    "",
+    false,
+    false,
+};
+
+#ifdef SWAY
+// sway with no input devices of its own, no borders, and the cursor hidden
+// once still, so that captures show the window alone; a tiled window fills
+// the output.
+const compositeur_t SWAY_ = {
+    "sway",
+    {"WLR_BACKENDS=headless", "WLR_RENDERER=pixman", "WLR_LIBINPUT_NO_DEVICES=1"},
+    "printf 'xwayland disable\\ndefault_border none\\nseat * hide_cursor 100\\n"
+    "output HEADLESS-1 resolution %sx%s scale %s\\n' $VORNA_PL $VORNA_PH $VORNA_ECHELLE "
+    ">\"$XDG_RUNTIME_DIR/sway.conf\" && exec " SWAY " -c \"$XDG_RUNTIME_DIR/sway.conf\"",
+    "exec " GRIM " \"$VORNA_CAPTURE\"",
+    "exec " SWAYMSG " kill",
+    "exec " SWAYMSG " -t get_tree",
+    "exec " SWAYMSG " output HEADLESS-1 resolution ${VORNA_PL}x$VORNA_PH",
+    true,
+    true,
+};
+#endif
+
+// The compositors installed here that can do what is asked.
+std::vector<const compositeur_t *> compositeurs(bool (*peut)(const compositeur_t &)) {
+    std::vector<const compositeur_t *> v;
+    for (const compositeur_t *c : {&WESTON_,
+#ifdef SWAY
+                                   &SWAY_
+#endif
+         }) {
+        if (peut(*c)) {
+            v.push_back(c);
+        }
+    }
+    return v;
+}
+
+std::string nom(const ::testing::TestParamInfo<const compositeur_t *> &i) {
+    return i.param->nom;
+}
 
 // A PNG as 0xRRGGBB pixels; empty when it cannot be read.
 image_t lit_png(const std::string &chemin) {
@@ -48,44 +133,100 @@ image_t lit_png(const std::string &chemin) {
     return im;
 }
 
-class Wayland : public ::testing::Test {
+// The top-left w x h of an image.
+image_t coin(const image_t &im, int w, int h) {
+    image_t c;
+    c.w = std::min(w, im.w);
+    c.h = std::min(h, im.h);
+    for (int y = 0; y < c.h; ++y) {
+        for (int x = 0; x < c.w; ++x) {
+            c.px.push_back(im.at(x, y));
+        }
+    }
+    return c;
+}
+
+class Session : public ::testing::Test {
 protected:
-    // weston with its kiosk shell, which shows the program's window full
-    // screen on black, with no panel or background of its own; --debug lets
-    // weston-screenshooter capture the output.
     void SetUp() override {
         char modele[] = "/tmp/vorna-wayland-XXXXXX";
         ASSERT_NE(mkdtemp(modele), nullptr);
         dossier = modele;
         journal = dossier + "/journal";
-        fs::create_directory(dossier + "/captures");
-        weston = demarre(
-            {WESTON, "--backend=headless", "--renderer=pixman", "--debug", "--shell=kiosk",
-             "--socket=vorna", "--no-config", "--idle-time=0", "--width=" + std::to_string(LARGEUR),
-             "--height=" + std::to_string(HAUTEUR), "--scale=" + std::to_string(echelle())},
-            env());
-        ASSERT_TRUE(attend_que([&] { return fs::exists(dossier + "/vorna"); }, 10000))
-            << "weston did not start";
-    }
-
-    // The output's pixels to a unit of its LARGEUR x HAUTEUR desktop.
-    virtual int echelle() const {
-        return 1;
     }
 
     void TearDown() override {
         arrete(prog, SIGKILL, 2000);
-        arrete(weston, SIGTERM);
+        arrete(entree, SIGTERM);
+        if (commandes >= 0) {
+            close(commandes);
+            commandes = -1;
+        }
+        arrete(serveur, SIGTERM);
         bus_arrete(bus);
         std::error_code ignore;
         fs::remove_all(dossier, ignore);
     }
 
-    // What every client of this compositor is given: no X display, so that
+    // Everything ended, and a new session folder, for a compositor started
+    // anew within a test.
+    void recommence() {
+        TearDown();
+        SetUp();
+    }
+
+    // The compositor, on a LARGEUR x HAUTEUR desktop at this scale, and where
+    // it takes them, the pointer and keyboard, before any window.
+    void ouvre(double e = 1.0) {
+        echelle = e;
+        std::vector<std::string> v = env();
+        v.insert(v.end(), c->env.begin(), c->env.end());
+        serveur = demarre({"/bin/sh", "-c", c->demarre}, v);
+        ASSERT_TRUE(attend_que(
+            [&] {
+                // Its Wayland socket: the folder's one socket but sway's
+                // command socket.
+                for (const auto &f : fs::directory_iterator(dossier)) {
+                    const std::string nom = f.path().filename();
+                    if (f.is_socket() && nom != "sway.sock") {
+                        socket = nom;
+                        return true;
+                    }
+                }
+                return false;
+            },
+            10000))
+            << c->nom << " did not start";
+        if (c->entree) {
+            const std::string fifo = dossier + "/entree";
+            ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+            entree = demarre({ENTREE, fifo}, env());
+            commandes = open(fifo.c_str(), O_WRONLY | O_CLOEXEC);
+            ASSERT_GE(commandes, 0);
+            ASSERT_TRUE(dit("pointe 0 0 1 1")) << "no virtual pointer and keyboard";
+        }
+    }
+
+    // What every client of the compositor is given: no X display, so that
     // nothing can fall back to X11.
     std::vector<std::string> env() const {
-        return {"XDG_RUNTIME_DIR=" + dossier, "WAYLAND_DISPLAY=vorna", "DISPLAY",
-                "SDL_VIDEODRIVER=wayland", "SDL_RENDER_DRIVER"};
+        const auto px = [&](int unites) {
+            return std::to_string(static_cast<int>(unites * echelle));
+        };
+        char e[32];
+        std::snprintf(e, sizeof e, "%g", echelle);
+        return {"XDG_RUNTIME_DIR=" + dossier,
+                "WAYLAND_DISPLAY=" + socket,
+                "SWAYSOCK=" + dossier + "/sway.sock",
+                "DISPLAY",
+                "SDL_VIDEODRIVER=wayland",
+                "SDL_RENDER_DRIVER",
+                "VORNA_L=" + std::to_string(LARGEUR),
+                "VORNA_H=" + std::to_string(HAUTEUR),
+                "VORNA_PL=" + px(LARGEUR),
+                "VORNA_PH=" + px(HAUTEUR),
+                std::string("VORNA_ECHELLE=") + e,
+                "VORNA_CAPTURE=" + dossier + "/capture.png"};
     }
 
     // A client's, with the preloaded library and its frame journal, then plus.
@@ -101,20 +242,32 @@ protected:
         ASSERT_GT(prog.pid, 0);
     }
 
-    // The compositor's whole output, as weston-screenshooter saves it.
+    // One of the compositor's own commands.
+    resultat_t commande(const char *ligne) const {
+        return execute({"/bin/sh", "-c", ligne}, env(), 10000);
+    }
+
+    // A command to vorna_entree, once the compositor has it.
+    bool dit(const std::string &ligne) {
+        const std::string l = ligne + "\n";
+        return write(commandes, l.data(), l.size()) == static_cast<ssize_t>(l.size()) &&
+               premiere_ligne(entree) == "ok";
+    }
+    bool touche(unsigned code) {
+        return dit("touche " + std::to_string(code));
+    }
+    bool pointe(int x, int y) {
+        return dit("pointe " + std::to_string(x) + " " + std::to_string(y) + " " +
+                   std::to_string(LARGEUR) + " " + std::to_string(HAUTEUR));
+    }
+
+    // The compositor's whole output.
     image_t capture() {
-        const std::string captures = dossier + "/captures";
-        std::vector<std::string> e = env();
-        e.push_back("VORNA_CAPTURES=" + captures);
-        const resultat_t r = execute(
-            {"/bin/sh", "-c", "cd \"$VORNA_CAPTURES\" && exec " WESTON_SCREENSHOOTER}, e, 10000);
-        image_t im;
-        for (const auto &f : fs::directory_iterator(captures)) {
-            im = lit_png(f.path());
-            fs::remove(f.path());
-        }
+        fs::remove(dossier + "/capture.png");
+        const resultat_t r = commande(c->capture);
+        const image_t im = lit_png(dossier + "/capture.png");
         EXPECT_EQ(r.status, 0) << r.erreurs;
-        EXPECT_EQ(im.w, LARGEUR * echelle()) << "no screenshot";
+        EXPECT_GT(im.w, 0) << "no screenshot";
         return im;
     }
 
@@ -130,14 +283,28 @@ protected:
         return attend(prog, 10000);
     }
 
+    const compositeur_t *c = nullptr;
+    double echelle = 1.0;
     std::string dossier;
+    std::string socket;
     std::string journal;  // the program's frames
-    processus_t weston;
-    bus_t bus;  // started by the tests that need one
+    processus_t serveur;
+    processus_t entree;
+    int commandes = -1;  // vorna_entree's FIFO
+    bus_t bus;           // started by the tests that need one
     processus_t prog;
 };
 
-TEST_F(Wayland, LigneDeVersionPuisCellulesRougesSurNoir) {
+class Wayland : public Session, public ::testing::WithParamInterface<const compositeur_t *> {
+protected:
+    void SetUp() override {
+        c = GetParam();
+        Session::SetUp();
+    }
+};
+
+TEST_P(Wayland, LigneDeVersionPuisCellulesRougesSurNoir) {
+    ouvre();
     lance();
     const image_t im = dessin();
     EXPECT_GT(nb_rouges(im), 0);
@@ -147,101 +314,118 @@ TEST_F(Wayland, LigneDeVersionPuisCellulesRougesSurNoir) {
     EXPECT_EQ(r.sortie, LIGNE_VERSION);
 }
 
-// With no pointer on this compositor the cells crawl toward the corner; the
-// canvas keeps every frame's cells, whichever buffer shows them.
-TEST_F(Wayland, LesTracesSAccumulent) {
+// The canvas keeps every frame's cells, whichever buffer shows them, and
+// the compositor goes on showing new ones: a window that stopped
+// presenting would show the same red twice. The cells follow the pointer
+// where there is one, and crawl to the corner where there is none.
+TEST_P(Wayland, LesTracesSAccumulent) {
+    ouvre();
     lance();
-    const image_t debut = dessin();
-    image_t avant = debut;
+    image_t avant = dessin();
     for (int i = 0; i < 6; ++i) {
+        if (c->entree) {
+            ASSERT_TRUE(pointe(i % 2 == 0 ? 100 : LARGEUR - 100, 100 + 100 * i));
+        }
         ASSERT_TRUE(attend_images(journal, 3 + i % 2));
         const image_t apres = capture();
         ASSERT_TRUE(rouges_gardes(avant, apres)) << "capture " << i;
+        ASSERT_GT(nb_rouges(apres), nb_rouges(avant)) << "capture " << i << ": nothing new shown";
         avant = apres;
     }
-    EXPECT_GT(nb_rouges(avant), nb_rouges(debut));
     EXPECT_TRUE(rouge_sur_noir(avant));
     EXPECT_EQ(fin(SIGTERM).status, 0);
 }
 
-// A screen at 200 %: cells drawn in its pixels, at their size on screen,
-// and with outlines a unit wide, so that none of it is left to the
-// compositor to stretch (a blur) and nothing comes out at half size.
-class WaylandDouble : public Wayland {
-    int echelle() const override {
-        return 2;
+// A screen at 200 %, and at 150 % where the compositor offers it: cells
+// drawn in its pixels, at their size on screen, and with outlines a unit
+// wide, so that none of it is left to the compositor to stretch (a blur)
+// and nothing comes out at a fraction of its size.
+TEST_P(Wayland, CellulesNettesALeurTaille) {
+    std::vector<double> echelles = {2.0};
+    if (c->fractions) {
+        echelles.push_back(1.5);
     }
-};
-
-TEST_F(WaylandDouble, CellulesNettesALeurTaille) {
-    lance();
-    dessin();
-    image_t im;
-    const auto rouge = [&](int x, int y) {
-        return x >= 0 && y >= 0 && x < im.w && y < im.h && im.at(x, y) == 0xFF0000;
-    };
-    // A line that leaves the window is cut at its edge and drawn from
-    // there, a pixel off its neighbour at places; none reaches further in
-    // than a cell's side, and its brush's width.
-    const auto loin_des_bords = [&](int x, int y) {
-        return std::min({x, y, im.w - 1 - x, im.h - 1 - y}) > 2 * 50 + 2;
-    };
-    // The longest straight run of red, across or down, away from the
-    // edges: a flat side of a cell, or more. Eight cells in ten have one,
-    // and each comes into view on its way to the pointer's corner.
-    const auto trait = [&] {
-        int plus_long = 0;
-        for (int sens = 0; sens < 2; ++sens) {
-            const int n = sens == 0 ? im.h : im.w;
-            const int m = sens == 0 ? im.w : im.h;
-            for (int i = 0; i < n; ++i) {
-                for (int j = 0, suite = 0; j < m; ++j) {
-                    const int x = sens == 0 ? j : i;
-                    const int y = sens == 0 ? i : j;
-                    suite = rouge(x, y) && loin_des_bords(x, y) ? suite + 1 : 0;
-                    plus_long = std::max(plus_long, suite);
+    for (const double e : echelles) {
+        SCOPED_TRACE("scale " + std::to_string(e));
+        ouvre(e);
+        lance();
+        dessin();
+        image_t im;
+        const auto rouge = [&](int x, int y) {
+            return x >= 0 && y >= 0 && x < im.w && y < im.h && im.at(x, y) == 0xFF0000;
+        };
+        // A line that leaves the window is cut at its edge and drawn from
+        // there, a pixel off its neighbour at places; none reaches further
+        // in than a cell's side, and its brush's width.
+        const int marge = static_cast<int>(COTE * e) + 2;
+        const auto loin_des_bords = [&](int x, int y) {
+            return std::min({x, y, im.w - 1 - x, im.h - 1 - y}) > marge;
+        };
+        // The longest straight run of red, across or down, away from the
+        // edges: a flat side of a cell, or more. Eight cells in ten have
+        // one, and each comes into view on its way to the pointer.
+        const auto trait = [&] {
+            int plus_long = 0;
+            for (int sens = 0; sens < 2; ++sens) {
+                const int n = sens == 0 ? im.h : im.w;
+                const int m = sens == 0 ? im.w : im.h;
+                for (int i = 0; i < n; ++i) {
+                    for (int j = 0, suite = 0; j < m; ++j) {
+                        const int x = sens == 0 ? j : i;
+                        const int y = sens == 0 ? i : j;
+                        suite = rouge(x, y) && loin_des_bords(x, y) ? suite + 1 : 0;
+                        plus_long = std::max(plus_long, suite);
+                    }
                 }
             }
-        }
-        return plus_long;
-    };
-    ASSERT_TRUE(attend_images(journal, 3));
-    EXPECT_TRUE(attend_que(
-        [&] {
-            im = capture();
-            return im.w == 0 || trait() >= 2 * 50;
-        },
-        30000))
-        << "cells smaller than 50 units";
-    EXPECT_TRUE(rouge_sur_noir(im));
-    int seuls = 0;  // red pixels in no 2 x 2 square of red
-    for (int y = 0; y < im.h; ++y) {
-        for (int x = 0; x < im.w; ++x) {
-            bool carre = false;
-            for (int c = 0; c < 4 && rouge(x, y); ++c) {
-                const int cx = x - c % 2;
-                const int cy = y - c / 2;
-                carre = carre || (rouge(cx, cy) && rouge(cx + 1, cy) && rouge(cx, cy + 1) &&
-                                  rouge(cx + 1, cy + 1));
+            return plus_long;
+        };
+        ASSERT_TRUE(attend_images(journal, 3));
+        EXPECT_TRUE(attend_que(
+            [&] {
+                im = capture();
+                return im.w == 0 || trait() >= static_cast<int>(COTE * e);
+            },
+            30000))
+            << "cells smaller than 50 units";
+        EXPECT_EQ(im.w, static_cast<int>(LARGEUR * e));
+        EXPECT_TRUE(rouge_sur_noir(im));
+        int seuls = 0;  // red pixels in no 2 x 2 square of red
+        for (int y = 0; y < im.h; ++y) {
+            for (int x = 0; x < im.w; ++x) {
+                bool carre = false;
+                for (int k = 0; k < 4 && rouge(x, y); ++k) {
+                    const int cx = x - k % 2;
+                    const int cy = y - k / 2;
+                    carre = carre || (rouge(cx, cy) && rouge(cx + 1, cy) && rouge(cx, cy + 1) &&
+                                      rouge(cx + 1, cy + 1));
+                }
+                seuls += rouge(x, y) && !carre && loin_des_bords(x, y) ? 1 : 0;
             }
-            seuls += rouge(x, y) && !carre && loin_des_bords(x, y) ? 1 : 0;
         }
+        EXPECT_EQ(seuls, 0) << "outlines thinner than a unit";
+        EXPECT_EQ(fin(SIGTERM).status, 0);
+        recommence();
     }
-    EXPECT_EQ(seuls, 0) << "outlines thinner than a unit";
-    EXPECT_EQ(fin(SIGTERM).status, 0);
 }
 
-// A window among others here too: the launcher's id as app id, and no
-// inhibition of idling, by the compositor's protocol or over D-Bus. What
-// the program asks of the compositor goes to a file: there is too much of
-// it for a pipe read only at the end.
-TEST_F(Wayland, UneFenetreParmiDAutres) {
+// A window among others here too: the launcher's id as app id, as the
+// compositor reports it where it can say, and no inhibition of idling, by
+// the compositor's protocol or over D-Bus. What the program asks of the
+// compositor goes to a file: there is too much of it for a pipe read only
+// at the end.
+TEST_P(Wayland, UneFenetreParmiDAutres) {
+    ouvre();
     ASSERT_TRUE(bus_demarre(bus)) << "no D-Bus session bus";
     std::vector<std::string> e = env();
     e.insert(e.end(), {"DBUS_SESSION_BUS_ADDRESS=" + bus.adresse, "WAYLAND_DEBUG=client",
                        "VORNA_PROTOCOLE=" + dossier + "/protocole"});
     prog = demarre({"/bin/sh", "-c", "exec \"$0\" 2>\"$VORNA_PROTOCOLE\"", VORNA_EXE}, e);
     ASSERT_GT(nb_rouges(dessin()), 0);
+    if (*c->arbre != '\0') {
+        const resultat_t r = commande(c->arbre);
+        EXPECT_NE(r.sortie.find("\"app_id\": \"" VORNA_ID "\""), std::string::npos) << r.sortie;
+    }
     EXPECT_EQ(fin(SIGTERM).status, 0);
 
     const std::string protocole = lit_fichier(dossier + "/protocole");
@@ -252,46 +436,201 @@ TEST_F(Wayland, UneFenetreParmiDAutres) {
     EXPECT_EQ(vu.find("member=Inhibit"), std::string::npos) << vu;
 }
 
-struct Signal {
-    const char *nom;
-    int numero;
-};
-
-void PrintTo(const Signal &s, std::ostream *os) {
-    *os << s.nom;
+// Signals, and the compositor's close request (its close button, or the
+// desktop's shortcut), end the program as the user asked: status 0, after
+// one more frame and its pause.
+TEST_P(Wayland, SignauxEtFermetureTerminentAvecLeStatut0) {
+    ouvre();
+    for (const int signal : {SIGTERM, SIGINT, 0}) {
+        if (signal == 0 && *c->ferme == '\0') {
+            continue;
+        }
+        SCOPED_TRACE(signal == 0 ? "close request" : strsignal(signal));
+        fs::remove(journal);
+        lance();
+        ASSERT_GT(nb_rouges(dessin()), 0);
+        resultat_t r;
+        if (signal != 0) {
+            r = fin(signal);
+        } else {
+            EXPECT_EQ(commande(c->ferme).status, 0);
+            r = attend(prog, 10000);
+        }
+        EXPECT_EQ(r.status, 0) << r.erreurs;
+        EXPECT_EQ(r.sortie, LIGNE_VERSION);
+        EXPECT_EQ(fin_du_journal(journal), FIN_DU_JOURNAL);
+    }
 }
-
-class WaylandSignal : public Wayland, public ::testing::WithParamInterface<Signal> {};
-
-TEST_P(WaylandSignal, TermineAvecLeStatut0) {
-    lance();
-    ASSERT_GT(nb_rouges(dessin()), 0);
-    const resultat_t r = fin(GetParam().numero);
-    EXPECT_EQ(r.status, 0) << r.erreurs;
-    EXPECT_EQ(r.sortie, LIGNE_VERSION);
-    EXPECT_EQ(fin_du_journal(journal), FIN_DU_JOURNAL);
-}
-
-INSTANTIATE_TEST_SUITE_P(Signaux, WaylandSignal,
-                         ::testing::Values(Signal{"sigterm", SIGTERM}, Signal{"sigint", SIGINT}),
-                         [](const ::testing::TestParamInfo<Signal> &i) {
-                             return std::string(i.param.nom);
-                         });
 
 // A compositor that crashes is a failure, not the user's wish to quit.
-TEST_F(Wayland, LaMortDuCompositeurTermineAvecLeStatut1) {
+TEST_P(Wayland, LaMortDuCompositeurTermineAvecLeStatut1) {
+    ouvre();
     lance();
     ASSERT_GT(nb_rouges(dessin()), 0);
-    arrete(weston, SIGKILL);
+    arrete(serveur, SIGKILL);
     const resultat_t r = attend(prog, 10000);
-    EXPECT_EQ(r.status, 1) << "-1: still running ten seconds after weston died";
+    EXPECT_EQ(r.status, 1) << "-1: still running ten seconds after the compositor died";
     EXPECT_NE(r.erreurs.find("Error : Wayland connection lost - "), std::string::npos) << r.erreurs;
 }
 
-TEST_F(Wayland, EchecDuRenduAvecLeStatut1) {
+TEST_P(Wayland, EchecDuRenduAvecLeStatut1) {
+    ouvre();
     const resultat_t r = execute({VORNA_EXE}, env_programme({"VORNA_ECHEC=rendu"}), 10000);
     EXPECT_EQ(r.status, 1) << r.erreurs;
     EXPECT_EQ(r.sortie, LIGNE_VERSION + "Render déficient \n");
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Compositeurs, Wayland,
+    ::testing::ValuesIn(compositeurs([](const compositeur_t &) { return true; })), nom);
+
+// The compositors that take a pointer and keys from a client.
+class Pilote : public Wayland {};
+GTEST_ALLOW_UNINSTANTIATED_PARAMETERIZED_TEST(Pilote);
+INSTANTIATE_TEST_SUITE_P(
+    Pilotes, Pilote,
+    ::testing::ValuesIn(compositeurs([](const compositeur_t &c) { return c.entree; })), nom);
+
+// The cells reach the pointer; N wipes; P pauses and Space steps; Escape
+// ends, all from the compositor's own seat.
+TEST_P(Pilote, PointeurEtTouches) {
+    ouvre();
+    lance();
+    ASSERT_TRUE(pointe(600, 400));
+    dessin();
+    // A cell that has reached the pointer stays within a step of it.
+    const auto pres_du_pointeur = [](const image_t &im) {
+        for (int y = 400 - 10; y <= 400 + 10; ++y) {
+            for (int x = 600 - 10; x <= 600 + 10; ++x) {
+                if (im.at(x, y) == ROUGE) {
+                    return true;
+                }
+            }
+        }
+        return false;
+    };
+    EXPECT_TRUE(attend_que([&] { return pres_du_pointeur(capture()); }, 20000))
+        << "no cell reached the pointer";
+    const image_t avant = capture();
+    ASSERT_TRUE(touche(US_N));
+    EXPECT_TRUE(attend_que([&] { return !rouges_gardes(avant, capture()); }, 10000))
+        << "N did not wipe";
+
+    ASSERT_TRUE(touche(US_P));
+    ASSERT_TRUE(attend_images(journal, 2));
+    const image_t arret = capture();
+    ASSERT_TRUE(pointe(100, 100));
+    ASSERT_TRUE(attend_images(journal, 4));
+    EXPECT_EQ(capture().px, arret.px) << "the cells moved while paused";
+    ASSERT_TRUE(touche(ESPACE));
+    ASSERT_TRUE(attend_images(journal, 2));
+    const image_t pas = capture();
+    EXPECT_GT(nb_rouges(pas), nb_rouges(arret)) << "Space did not step";
+    ASSERT_TRUE(attend_images(journal, 4));
+    EXPECT_EQ(capture().px, pas.px) << "more than one step";
+    ASSERT_TRUE(touche(US_P));
+    EXPECT_TRUE(attend_que([&] { return nb_rouges(capture()) > nb_rouges(pas); }, 10000))
+        << "P did not resume";
+
+    ASSERT_TRUE(touche(ECHAP));
+    const resultat_t r = attend(prog, 10000);
+    EXPECT_EQ(r.status, 0) << r.erreurs;
+    EXPECT_EQ(fin_du_journal(journal), FIN_DU_JOURNAL);
+}
+
+// The compositors that can resize the window, or their output.
+class Redimensionne : public Wayland {};
+GTEST_ALLOW_UNINSTANTIATED_PARAMETERIZED_TEST(Redimensionne);
+INSTANTIATE_TEST_SUITE_P(Redimensionnes, Redimensionne,
+                         ::testing::ValuesIn(compositeurs([](const compositeur_t &c) {
+                             return *c.taille != '\0';
+                         })),
+                         nom);
+
+// The compositor resizes the window (here, with its output): the trails in
+// what remains are kept, and all of them once it grows back.
+TEST_P(Redimensionne, LesTracesRestent) {
+    ouvre();
+    lance();
+    dessin();
+    ASSERT_TRUE(attend_images(journal, 10));
+    const image_t avant = capture();
+    const auto taille = [&](int w, int h) {
+        std::vector<std::string> e = env();
+        e.insert(e.end(), {"VORNA_PL=" + std::to_string(w), "VORNA_PH=" + std::to_string(h)});
+        return execute({"/bin/sh", "-c", c->taille}, e, 10000).status;
+    };
+    // What it shows a few frames after the output took that width.
+    const auto a_la_taille = [&](int w) {
+        EXPECT_TRUE(attend_que([&] { return capture().w == w; }, 10000)) << "not resized";
+        EXPECT_TRUE(attend_images(journal, 3));
+        return capture();
+    };
+    ASSERT_EQ(taille(LARGEUR * 3 / 4, HAUTEUR * 3 / 4), 0);
+    const image_t petit = a_la_taille(LARGEUR * 3 / 4);
+    EXPECT_TRUE(rouges_gardes(coin(avant, petit.w, petit.h), petit)) << "trails lost";
+    ASSERT_EQ(taille(LARGEUR, HAUTEUR), 0);
+    const image_t grand = a_la_taille(LARGEUR);
+    EXPECT_TRUE(rouges_gardes(avant, grand)) << "trails lost in growing back";
+    EXPECT_TRUE(rouge_sur_noir(grand));
+    EXPECT_EQ(fin(SIGTERM).status, 0);
+}
+
+#ifdef SWAY
+// Keyboard layouts where the compositor gives the keymap. A Latin letter
+// is read from the key's label (on AZERTY the key labelled Q, where a US
+// keyboard has A, ends the program and the US Q place does not), any other
+// from its place on a US keyboard.
+struct Disposition {
+    const char *nom;
+    unsigned n, p, q;
+    unsigned autre;  // a key that must not end the program (0: none)
+};
+
+class Claviers : public Session, public ::testing::WithParamInterface<Disposition> {
+protected:
+    void SetUp() override {
+        c = &SWAY_;
+        Session::SetUp();
+    }
+};
+
+TEST_P(Claviers, NPEtQ) {
+    const Disposition &d = GetParam();
+    ouvre();
+    ASSERT_TRUE(dit(std::string("clavier ") + d.nom));
+    lance();
+    ASSERT_TRUE(pointe(500, 300));
+    dessin();
+    ASSERT_TRUE(attend_images(journal, 6));
+    const image_t avant = capture();
+    ASSERT_TRUE(touche(d.n));
+    EXPECT_TRUE(attend_que([&] { return !rouges_gardes(avant, capture()); }, 10000))
+        << "N did not wipe";
+    ASSERT_TRUE(touche(d.p));
+    ASSERT_TRUE(attend_images(journal, 2));
+    const image_t arret = capture();
+    ASSERT_TRUE(pointe(100, 600));
+    ASSERT_TRUE(attend_images(journal, 4));
+    EXPECT_EQ(capture().px, arret.px) << "P did not pause";
+    if (d.autre != 0) {
+        ASSERT_TRUE(touche(d.autre));
+        ASSERT_TRUE(attend_images(journal, 3)) << "a key other than Q ended the program";
+    }
+    ASSERT_TRUE(touche(d.q));
+    const resultat_t r = attend(prog, 10000);
+    EXPECT_EQ(r.status, 0) << r.erreurs;
+    EXPECT_EQ(r.sortie, LIGNE_VERSION);
+}
+
+INSTANTIATE_TEST_SUITE_P(Dispositions, Claviers,
+                         ::testing::Values(Disposition{"us", US_N, US_P, US_Q, 0},
+                                           Disposition{"fr", US_N, US_P, US_A, US_Q},
+                                           Disposition{"ru", US_N, US_P, US_Q, 0},
+                                           Disposition{"gr", US_N, US_P, US_Q, 0}),
+                         [](const ::testing::TestParamInfo<Disposition> &i) {
+                             return std::string(i.param.nom);
+                         });
+#endif
 
 }  // namespace
