@@ -4,8 +4,8 @@
 #   a. make test there: GCC 14, SDL 2.32, Mesa 25, both builds;
 #   b. both builds' suites again on SDL 3 through sdl2-compat, chosen with
 #      SDL_DYNAMIC_API;
-#   c. native Wayland on a headless weston, for both SDL flavours (the
-#      Wayland tests of the suite, built where weston is).
+#   c. native Wayland on headless compositors, weston and sway, for both
+#      SDL flavours (the Wayland tests of the suite, built where they are).
 # Prints a table, stack by check, and exits non-zero on any failure.
 # With "bench [ROUNDS]" (make bench), it measures native Wayland there
 # instead, on both SDL flavours, and prints the tables.
@@ -39,9 +39,10 @@ tools/deps.sh platforms
 cache=${VORNA_PLATFORMS_CACHE:-/var/cache/vorna}
 racine=$cache/trixie
 compat=/usr/lib/x86_64-linux-gnu/sdl2-compat/libSDL2-2.0.so.0
-# Beyond what make test installs for itself: SDL 3 and sdl2-compat, weston
-# and what the Wayland tests read its screenshots with.
-paquets=(libsdl2-compat libsdl3-0 weston libpng-dev)
+# Beyond what make test installs for itself: SDL 3 and sdl2-compat, the
+# compositors, what captures sway's output, what the Wayland tests read
+# captures with, and the keymaps of the test's own keyboard.
+paquets=(libsdl2-compat libsdl3-0 weston sway grim libpng-dev libxkbcommon-dev)
 debut_total=$SECONDS
 durees=()
 chrono() { # name, start
@@ -189,7 +190,8 @@ compile() { # build directory: did everything compile, warnings being errors?
     echo pass
 }
 
-wayland='Wayland[.]|WaylandSignal' # the Wayland tests' names, on both ways
+# The Wayland tests' names, on both ways.
+wayland='^(gpu:)?(Compositeurs|Pilotes|Redimensionnes|Dispositions)/'
 echo
 echo "Platforms ($(date -u '+%Y-%m-%d %H:%M UTC'); logs in $journaux)"
 ligne "Stack" "Check" "Plain build" "Sanitizer build"
@@ -207,22 +209,20 @@ ligne "Debian 13: SDL 3 via sdl2-compat" "SDL_DYNAMIC_API loads SDL 3" "$(sdl3 b
 ligne "" "suite on X11 and in-process" \
     "$(resultat "$journaux/compat-build.log" "$wayland" inverse)" \
     "$(resultat "$journaux/compat-build-asan.log" "$wayland" inverse)"
+# A row a compositor and SDL: its tests' names, and what they verify there.
+compositeurs=(
+    "weston;/weston$;version, trails growing, app id, signals, compositor lost, renderer failure, 200 %"
+    "sway;(/sway|^(gpu:)?Dispositions/.*)$;the same, 150 %, sway's app id and close request, pointer, N P Space Escape Q, resize, us fr ru gr"
+)
 for saveur in "SDL 2.32" "SDL 3"; do
     if [ "$saveur" = "SDL 2.32" ]; then p=$journaux/plain.log a=$journaux/asan.log; else
         p=$journaux/compat-build.log a=$journaux/compat-build-asan.log
     fi
-    pile="Debian 13: Wayland, $saveur"
-    for c in "version line, red cells on black|^(gpu:)?Wayland[.]LigneDeVersionPuisCellulesRougesSurNoir$" \
-        "trails accumulate|^(gpu:)?Wayland[.]LesTracesSAccumulent$" \
-        "SIGTERM ends with 0|WaylandSignal[.].*/sigterm$" \
-        "SIGINT ends with 0|WaylandSignal[.].*/sigint$" \
-        "renderer failure: 1 and its message|^(gpu:)?Wayland[.]EchecDuRenduAvecLeStatut1$" \
-        "app id, idling not inhibited|^(gpu:)?Wayland[.]UneFenetreParmiDAutres$"; do
-        ligne "$pile" "${c%%|*}" "$(resultat "$p" "${c#*|}")" "$(resultat "$a" "${c#*|}")"
-        pile=""
+    for c in "${compositeurs[@]}"; do
+        IFS=';' read -r nom motif verifie <<<"$c"
+        ligne "Debian 13: Wayland, $saveur, $nom" "$verifie" "$(resultat "$p" "$motif")" \
+            "$(resultat "$a" "$motif")"
     done
-    ligne "" "pointer, keys, close button, resizing" "n/a" \
-        "n/a (weston takes no injected input here: checked on X11)"
 done
 
 chrono "all of make test-platforms" "$debut_total"
