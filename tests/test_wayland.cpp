@@ -587,7 +587,7 @@ struct Disposition {
     unsigned autre;  // a key that must not end the program (0: none)
 };
 
-class Claviers : public Session, public ::testing::WithParamInterface<Disposition> {
+class Cartes : public Session, public ::testing::WithParamInterface<Disposition> {
 protected:
     void SetUp() override {
         c = &SWAY_;
@@ -595,7 +595,7 @@ protected:
     }
 };
 
-TEST_P(Claviers, NPEtQ) {
+TEST_P(Cartes, NPEtQ) {
     const Disposition &d = GetParam();
     ouvre();
     ASSERT_TRUE(dit(std::string("clavier ") + d.nom));
@@ -623,7 +623,7 @@ TEST_P(Claviers, NPEtQ) {
     EXPECT_EQ(r.sortie, LIGNE_VERSION);
 }
 
-INSTANTIATE_TEST_SUITE_P(Dispositions, Claviers,
+INSTANTIATE_TEST_SUITE_P(CartesDeTouches, Cartes,
                          ::testing::Values(Disposition{"us", US_N, US_P, US_Q, 0},
                                            Disposition{"fr", US_N, US_P, US_A, US_Q},
                                            Disposition{"ru", US_N, US_P, US_Q, 0},

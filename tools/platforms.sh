@@ -191,7 +191,7 @@ compile() { # build directory: did everything compile, warnings being errors?
 }
 
 # The Wayland tests' names, on both ways.
-wayland='^(gpu:)?(Compositeurs|Pilotes|Redimensionnes|Dispositions)/'
+wayland='^(gpu:)?(Compositeurs|Pilotes|Redimensionnes|CartesDeTouches)/'
 echo
 echo "Platforms ($(date -u '+%Y-%m-%d %H:%M UTC'); logs in $journaux)"
 ligne "Stack" "Check" "Plain build" "Sanitizer build"
@@ -212,17 +212,23 @@ ligne "" "suite on X11 and in-process" \
 # A row a compositor and SDL: its tests' names, and what they verify there.
 compositeurs=(
     "weston;/weston$;version, trails growing, app id, signals, compositor lost, renderer failure, 200 %"
-    "sway;(/sway|^(gpu:)?Dispositions/.*)$;the same, 150 %, sway's app id and close request, pointer, N P Space Escape Q, resize, us fr ru gr"
+    "sway;(/sway|^(gpu:)?CartesDeTouches/.*)$;the same, 150 %, app id as sway reports it, its close request, pointer, N P Space Escape Q, output resized, us fr ru gr keymaps"
 )
 for saveur in "SDL 2.32" "SDL 3"; do
     if [ "$saveur" = "SDL 2.32" ]; then p=$journaux/plain.log a=$journaux/asan.log; else
         p=$journaux/compat-build.log a=$journaux/compat-build-asan.log
     fi
+    pile="Debian 13: Wayland, $saveur"
     for c in "${compositeurs[@]}"; do
-        IFS=';' read -r nom motif verifie <<<"$c"
-        ligne "Debian 13: Wayland, $saveur, $nom" "$verifie" "$(resultat "$p" "$motif")" \
-            "$(resultat "$a" "$motif")"
+        IFS=';' read -r nom motif _ <<<"$c"
+        ligne "$pile" "on $nom (its cases below)" "$(resultat "$p" "$motif")" "$(resultat "$a" "$motif")"
+        pile=""
     done
+done
+echo "Wayland cases, each on both ways:"
+for c in "${compositeurs[@]}"; do
+    IFS=';' read -r nom _ verifie <<<"$c"
+    printf '  %-8s %s\n' "$nom" "$verifie"
 done
 
 chrono "all of make test-platforms" "$debut_total"
