@@ -201,7 +201,9 @@ protected:
             const std::string fifo = dossier + "/entree";
             ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
             entree = demarre({ENTREE, fifo}, env());
-            commandes = open(fifo.c_str(), O_WRONLY | O_CLOEXEC);
+            // Read-write: opening does not wait for the helper, and a
+            // helper gone leaves no reply rather than a SIGPIPE.
+            commandes = open(fifo.c_str(), O_RDWR | O_CLOEXEC);
             ASSERT_GE(commandes, 0);
             ASSERT_TRUE(dit("pointe 0 0 1 1")) << "no virtual pointer and keyboard";
         }
