@@ -179,25 +179,26 @@ void pousse(toile_t &t, SDL_Renderer *render, int w, int h, const SDL_Rect *zone
     const int fw = wayland ? w : fenetre->w;
     const int fh = wayland ? h : fenetre->h;
     const SDL_Rect visible{0, 0, SDL_min(fw, t.w), SDL_min(fh, t.h)};
+    // All of it when the window lost what it showed, or when there are more
+    // zones than are kept here.
+    const bool tout = t.tout_montrer || n > zones_t::MAX;
     zones_t montrees;
-    montrees.tout = t.tout_montrer || n > zones_t::MAX;
-    for (int i = 0; i < n && !montrees.tout; ++i) {
+    if (tout) {
+        montrees.r[0] = visible;
+        montrees.n = 1;
+    }
+    for (int i = 0; i < n && !tout; ++i) {
         if (SDL_IntersectRect(&zones[i], &visible, &montrees.r[montrees.n])) {
             ++montrees.n;
         }
     }
-    if (montrees.tout) {
-        montrees.r[0] = visible;
-        montrees.n = 1;
-    }
-    t.tout_montrer = montrees.tout;
     if (wayland) {
         // Buffers start black where the canvas does not reach.
-        tampons_montre(t.tampons, t.memoire, fw, fh, montrees.r.data(), montrees.n, t.tout_montrer);
+        tampons_montre(t.tampons, t.memoire, fw, fh, montrees.r.data(), montrees.n, tout);
         t.tout_montrer = false;
         return;
     }
-    if (t.tout_montrer) {
+    if (tout) {
         // Black where the window outgrew the canvas (if it could not grow);
         // the canvas covers the rest.
         const Uint32 noir = SDL_MapRGB(fenetre->format, 0, 0, 0);
@@ -213,7 +214,7 @@ void pousse(toile_t &t, SDL_Renderer *render, int w, int h, const SDL_Rect *zone
         SDL_Rect vers = montrees.r[i];  // SDL_BlitSurface writes its clipped copy here
         SDL_BlitSurface(t.memoire, &montrees.r[i], fenetre, &vers);
     }
-    if (t.tout_montrer) {
+    if (tout) {
         SDL_UpdateWindowSurface(t.fenetre);
     } else if (montrees.n > 0) {
         SDL_UpdateWindowSurfaceRects(t.fenetre, montrees.r.data(), montrees.n);
