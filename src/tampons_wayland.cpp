@@ -41,8 +41,8 @@ void vide(zones_t &z) {
 }
 
 void format_offert(void *donnees, wl_shm *, uint32_t format) {
-    if (format == WL_SHM_FORMAT_XRGB8888) {
-        static_cast<tampons_t *>(donnees)->xrgb = true;
+    if (format == WL_SHM_FORMAT_ARGB8888) {
+        static_cast<tampons_t *>(donnees)->argb = true;
     }
 }
 constexpr wl_shm_listener A_L_ECOUTE_DU_SHM = {format_offert};
@@ -90,10 +90,9 @@ void defait(tampon_t &b) {
 }
 
 // A w x h buffer in memory shared with the compositor, zeroed by the
-// system: black in XRGB8888, transparent in ARGB8888. Mapped here to draw
-// into if wanted; false if the system gives none.
-bool fait(tampons_t &t, tampon_t &b, bool a_dessiner = true,
-          uint32_t format = WL_SHM_FORMAT_XRGB8888) {
+// system: transparent. Mapped here to draw into if wanted; false if the
+// system gives none.
+bool fait(tampons_t &t, tampon_t &b, bool a_dessiner = true) {
     const int pas = t.w * 4;
     b.taille = static_cast<size_t>(pas) * static_cast<size_t>(t.h);
     const int fd = memfd_create("vorna", MFD_CLOEXEC);
@@ -109,7 +108,7 @@ bool fait(tampons_t &t, tampon_t &b, bool a_dessiner = true,
     }
     b.pixels = pixels;
     wl_shm_pool *pool = wl_shm_create_pool(t.shm, fd, static_cast<int32_t>(b.taille));
-    b.buffer = wl_shm_pool_create_buffer(pool, 0, t.w, t.h, pas, format);
+    b.buffer = wl_shm_pool_create_buffer(pool, 0, t.w, t.h, pas, WL_SHM_FORMAT_ARGB8888);
     // The buffer keeps the memory; neither the pool nor the descriptor is
     // needed any more.
     wl_shm_pool_destroy(pool);
@@ -197,14 +196,18 @@ bool suit_la_fenetre(tampons_t &t) {
         wp_viewport_set_destination(t.vue, t.lw, t.lh);
     } else {
         // Without viewports SDL scales by whole numbers only.
-        wl_surface_set_buffer_scale(t.dessous, t.lw > 0 && t.w % t.lw == 0 ? t.w / t.lw : 1);
+        wl_surface_set_buffer_scale(t.dessus, t.lw > 0 && t.w % t.lw == 0 ? t.w / t.lw : 1);
     }
+    // Opaque but for a unit: a surface hidden whole under opaque ones is on
+    // no output for some compositors (wlroots), and SDL would no longer
+    // hear the output's scale on the window's.
     wl_region *opaque = wl_compositor_create_region(t.compositeur);
-    wl_region_add(opaque, 0, 0, t.lw, t.lh);
-    wl_surface_set_opaque_region(t.dessous, opaque);
+    wl_region_add(opaque, 0, 0, t.lw, t.lh - 1);
+    wl_region_add(opaque, 0, t.lh - 1, t.lw - 1, 1);
+    wl_surface_set_opaque_region(t.dessus, opaque);
     wl_region_destroy(opaque);
     defait(t.fond);
-    return fait(t, t.fond, false, WL_SHM_FORMAT_ARGB8888);
+    return fait(t, t.fond, false);
 }
 
 }  // namespace
@@ -224,24 +227,23 @@ bool tampons_ouvre(tampons_t &t, SDL_Window *fenetre, wl_display *display, wl_su
         for (int i = 0; i < 2 && wl_display_roundtrip_queue(t.display, t.file) >= 0; ++i) {
         }
     }
-    if (t.shm == nullptr || !t.xrgb || t.compositeur == nullptr || t.sous_compositeur == nullptr) {
+    if (t.shm == nullptr || !t.argb || t.compositeur == nullptr || t.sous_compositeur == nullptr) {
         tampons_ferme(t);
         return false;
     }
-    t.dessous = wl_compositor_create_surface(t.compositeur);
-    t.sous_surface = wl_subcompositor_get_subsurface(t.sous_compositeur, t.dessous, t.surface);
-    // Beneath the window's surface, which shows it through: a surface
-    // hidden whole under an opaque one is on no output for some compositors
-    // (wlroots), and SDL would no longer hear the output's scale.
-    wl_subsurface_place_below(t.sous_surface, t.surface);
+    t.dessus = wl_compositor_create_surface(t.compositeur);
+    t.sous_surface = wl_subcompositor_get_subsurface(t.sous_compositeur, t.dessus, t.surface);
+    // Over the window's surface: what lies beneath a window's own surface
+    // may not be drawn at all.
+    wl_subsurface_place_above(t.sous_surface, t.surface);
     // Our frames show as they are committed, without the window's surface.
     wl_subsurface_set_desync(t.sous_surface);
     // The pointer goes through to SDL's surface beneath.
     wl_region *rien = wl_compositor_create_region(t.compositeur);
-    wl_surface_set_input_region(t.dessous, rien);
+    wl_surface_set_input_region(t.dessus, rien);
     wl_region_destroy(rien);
     if (t.vues != nullptr) {
-        t.vue = wp_viewporter_get_viewport(t.vues, t.dessous);
+        t.vue = wp_viewporter_get_viewport(t.vues, t.dessus);
     }
     return true;
 }
@@ -292,20 +294,20 @@ void tampons_montre(tampons_t &t, SDL_Surface *toile, int w, int h, const SDL_Re
         // Both surfaces change at once.
         wl_subsurface_set_sync(t.sous_surface);
     }
-    wl_surface_attach(t.dessous, b->buffer, 0, 0);
+    wl_surface_attach(t.dessus, b->buffer, 0, 0);
     const int nb = t.dommage.tout ? 1 : t.dommage.n;
     for (int i = 0; i < nb; ++i) {
-        endommage(t.dessous,
+        endommage(t.dessus,
                   t.dommage.tout ? SDL_Rect{0, 0, t.w, t.h} : t.dommage.r[static_cast<size_t>(i)]);
     }
-    wl_surface_commit(t.dessous);
+    wl_surface_commit(t.dessus);
     if (t.fenetre_a_valider) {
         if (!t.fond_pose) {
             wl_surface_attach(t.surface, t.fond.buffer, 0, 0);
             endommage(t.surface, SDL_Rect{0, 0, t.w, t.h});
             t.fond_pose = true;
         }
-        // SDL calls its surface opaque; it would hide ours.
+        // SDL calls its surface opaque, which its transparent buffer is not.
         wl_surface_set_opaque_region(t.surface, nullptr);
         wl_surface_commit(t.surface);
         wl_subsurface_set_desync(t.sous_surface);
@@ -323,8 +325,8 @@ void tampons_ferme(tampons_t &t) {
     if (t.sous_surface != nullptr) {
         wl_subsurface_destroy(t.sous_surface);
     }
-    if (t.dessous != nullptr) {
-        wl_surface_destroy(t.dessous);
+    if (t.dessus != nullptr) {
+        wl_surface_destroy(t.dessus);
     }
     for (tampon_t &b : t.tampons) {
         defait(b);

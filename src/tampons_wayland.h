@@ -3,11 +3,13 @@
 // gives Wayland windows no framebuffer in memory; going through its renderer
 // would copy the whole window every frame, twice, in software.
 //
-// The buffers go to a surface of our own beneath the window's, not to the
+// The buffers go to a surface of our own over the window's, not to the
 // window's surface itself: SDL damages the whole of its surface each time
 // the compositor draws it, which would make every frame repaint the whole
-// window in the compositor. The window's surface, over ours, holds a
-// transparent buffer and is committed only when the window changes.
+// window in the compositor. The window's surface, under ours, holds a
+// transparent buffer and is committed only when the window changes. Ours
+// is above it, not beneath, since a compositor may draw nothing of what
+// lies under a window's own surface (KWin without a GPU shows it black).
 #pragma once
 
 #include <SDL.h>
@@ -60,10 +62,10 @@ struct tampons_t {
     wl_compositor *compositeur = nullptr;
     wl_subcompositor *sous_compositeur = nullptr;
     wp_viewporter *vues = nullptr;  // where offered: any scale, fractional ones too
-    wl_surface *dessous = nullptr;  // ours, beneath the window's, where buffers go
+    wl_surface *dessus = nullptr;   // ours, over the window's, where buffers go
     wl_subsurface *sous_surface = nullptr;
     wp_viewport *vue = nullptr;  // our surface's size in units, whatever its buffers'
-    bool xrgb = false;           // the compositor takes XRGB8888 buffers
+    bool argb = false;           // the compositor takes ARGB8888 buffers
     int w = 0;                   // the buffers' size, the window's in pixels
     int h = 0;
     int lw = 0;  // and in units
@@ -75,10 +77,11 @@ struct tampons_t {
     zones_t dommage;                 // what changed since the last buffer was attached
 };
 
-// The canvas's pixel format on this way: the buffers'.
-constexpr Uint32 FORMAT_TAMPONS = SDL_PIXELFORMAT_RGB888;
+// The canvas's pixel format on this way: the buffers', with an alpha (kept
+// opaque) so that the compositor does not take them for opaque whole.
+constexpr Uint32 FORMAT_TAMPONS = SDL_PIXELFORMAT_ARGB8888;
 
-// Lays a surface beneath the window's Wayland surface, on its connection.
+// Lays a surface over the window's Wayland surface, on its connection.
 // False, with nothing held, where the program was built without Wayland or
 // the compositor offers no shared memory that fits or no sub-surfaces.
 bool tampons_ouvre(tampons_t &t, SDL_Window *fenetre, wl_display *display, wl_surface *surface);
