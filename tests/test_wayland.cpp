@@ -46,6 +46,7 @@ struct compositeur_t {
     const char *nom;
     std::vector<std::string> env;  // for the compositor itself
     bool bus;                      // needs a session and a system D-Bus
+    const char *prise;             // the socket clients take; empty: the one it makes
     const char *demarre;
     const char *pret;  // succeeds once the compositor takes requests
     const char *capture;
@@ -70,6 +71,7 @@ const compositeur_t WESTON_ = {
     "weston",
     {},
     false,
+    "",
     "exec " WESTON
     " --backend=headless --renderer=pixman --debug --shell=kiosk --socket=vorna "
     "--no-config --idle-time=0 --width=$VORNA_L --height=$VORNA_H --scale=$VORNA_ECHELLE",
@@ -93,6 +95,7 @@ const compositeur_t SWAY_ = {
     "sway",
     {"WLR_BACKENDS=headless", "WLR_RENDERER=pixman", "WLR_LIBINPUT_NO_DEVICES=1"},
     false,
+    "",
     "printf 'xwayland disable\\ndefault_border none\\nseat * hide_cursor 100\\n"
     "output HEADLESS-1 resolution %sx%s scale %s\\n' $VORNA_PL $VORNA_PH $VORNA_ECHELLE "
     ">\"$XDG_RUNTIME_DIR/sway.conf\" && exec " SWAY " -c \"$XDG_RUNTIME_DIR/sway.conf\"",
@@ -106,6 +109,41 @@ const compositeur_t SWAY_ = {
     true,
     true,
 };
+
+#ifdef KWIN
+// KWin, nested in the sway above (its own way to run in a window): sway
+// captures it and gives it the pointer and keys. A window rule makes the
+// window full screen from its first frame, so that captures show it alone
+// and not its Breeze frame; a script run over D-Bus closes it.
+const compositeur_t KWIN_ = {
+    "kwin",
+    SWAY_.env,
+    true,
+    "vorna",
+    "mkdir -p \"$XDG_RUNTIME_DIR/config\" && printf '[General]\\ncount=1\\nrules=1\\n\\n[1]\\n"
+    "fullscreen=true\\nfullscreenrule=2\\nwmclass=" VORNA_ID
+    "\\nwmclassmatch=1\\n' "
+    ">\"$XDG_RUNTIME_DIR/config/kwinrulesrc\" && printf 'xwayland disable\\ndefault_border none\\n"
+    "seat * hide_cursor 100\\noutput HEADLESS-1 resolution %sx%s scale %s\\nexec "
+    "XDG_CONFIG_HOME=\"$XDG_RUNTIME_DIR/config\" QT_QPA_PLATFORM=offscreen " KWIN
+    " --no-lockscreen --no-global-shortcuts --socket vorna --width %s --height %s --scale %s\\n' "
+    "$VORNA_PL $VORNA_PH $VORNA_ECHELLE $VORNA_L $VORNA_H $VORNA_ECHELLE "
+    ">\"$XDG_RUNTIME_DIR/sway.conf\" && exec " SWAY " -c \"$XDG_RUNTIME_DIR/sway.conf\"",
+    "",
+    "WAYLAND_DISPLAY=$VORNA_HOTE exec " GRIM " \"$VORNA_CAPTURE\"",
+    "printf 'workspace.windowList().forEach(w => { if (w.normalWindow) w.closeWindow(); });' "
+    ">\"$XDG_RUNTIME_DIR/ferme.js\" && " GDBUS
+    " call --session -d org.kde.KWin -o /Scripting "
+    "-m org.kde.kwin.Scripting.loadScript \"$XDG_RUNTIME_DIR/ferme.js\" && " GDBUS
+    " call --session -d org.kde.KWin -o /Scripting -m org.kde.kwin.Scripting.start",
+    "",
+    "",
+    "",
+    "",
+    true,
+    false,
+};
+#endif
 #endif
 
 #ifdef GNOME_SHELL
@@ -124,6 +162,7 @@ const compositeur_t GNOME_ = {
     "gnome",
     {},
     true,
+    "",
     "exec " GNOME_SHELL " --headless --wayland --no-x11 --unsafe-mode --wayland-display=vorna "
     "--virtual-monitor ${VORNA_PL}x$VORNA_PH",
     GS_EVAL("if (Main.layoutManager._startingUp) throw new Error(); if (!global.vornaP) {"
@@ -166,6 +205,9 @@ std::vector<const compositeur_t *> compositeurs(bool (*peut)(const compositeur_t
 #endif
 #ifdef GNOME_SHELL
              &GNOME_,
+#endif
+#ifdef KWIN
+             &KWIN_,
 #endif
          }) {
         if (peut(*c)) {
@@ -249,6 +291,8 @@ protected:
     // it takes them, the pointer and keyboard, before any window.
     void ouvre(double e = 1.0) {
         echelle = e;
+        socket.clear();
+        hote.clear();
         if (c->bus) {
             ASSERT_TRUE(bus_demarre(bus) && bus_demarre(systeme)) << "no D-Bus buses";
         }
@@ -257,16 +301,18 @@ protected:
         serveur = demarre({"/bin/sh", "-c", c->demarre}, v);
         ASSERT_TRUE(attend_que(
             [&] {
-                // Its Wayland socket: the folder's one socket but sway's
-                // command socket.
+                // Its Wayland sockets, but sway's command socket: the one
+                // named, and the one of the compositor it runs in.
                 for (const auto &f : fs::directory_iterator(dossier)) {
                     const std::string nom = f.path().filename();
                     if (f.is_socket() && nom != "sway.sock") {
-                        socket = nom;
-                        return true;
+                        (nom == c->prise || *c->prise == '\0' ? socket : hote) = nom;
                     }
                 }
-                return false;
+                if (hote.empty()) {
+                    hote = socket;
+                }
+                return !socket.empty();
             },
             10000))
             << c->nom << " did not start";
@@ -277,7 +323,9 @@ protected:
         if (c->entree) {
             const std::string fifo = dossier + "/entree";
             ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
-            entree = demarre({ENTREE, fifo}, env());
+            std::vector<std::string> e = env();
+            e.push_back("WAYLAND_DISPLAY=" + hote);
+            entree = demarre({ENTREE, fifo}, e);
             // Read-write: opening does not wait for the helper, and a
             // helper gone leaves no reply rather than a SIGPIPE.
             commandes = open(fifo.c_str(), O_RDWR | O_CLOEXEC);
@@ -303,6 +351,7 @@ protected:
                 adresse("DBUS_SESSION_BUS_ADDRESS", bus),
                 adresse("DBUS_SYSTEM_BUS_ADDRESS", systeme),
                 "WAYLAND_DISPLAY=" + socket,
+                "VORNA_HOTE=" + hote,
                 "SWAYSOCK=" + dossier + "/sway.sock",
                 "DISPLAY",
                 "SDL_VIDEODRIVER=wayland",
@@ -383,6 +432,7 @@ protected:
     double echelle = 1.0;
     std::string dossier;
     std::string socket;
+    std::string hote;     // the socket of the compositor it runs in, if nested
     std::string journal;  // the program's frames
     processus_t serveur;
     processus_t entree;

@@ -4,9 +4,9 @@
 #   a. make test there: GCC 14, SDL 2.32, Mesa 25, both builds;
 #   b. both builds' suites again on SDL 3 through sdl2-compat, chosen with
 #      SDL_DYNAMIC_API;
-#   c. native Wayland on headless compositors, weston, sway and GNOME Shell,
-#      for both SDL flavours (the Wayland tests of the suite, built where
-#      they are).
+#   c. native Wayland on headless compositors, weston, sway, GNOME Shell
+#      and KWin (nested in sway), for both SDL flavours (the Wayland tests
+#      of the suite, built where they are).
 # Prints a table, stack by check, and exits non-zero on any failure.
 # With "bench [ROUNDS]" (make bench), it measures native Wayland there
 # instead, on both SDL flavours, and prints the tables.
@@ -41,9 +41,11 @@ cache=${VORNA_PLATFORMS_CACHE:-/var/cache/vorna}
 racine=$cache/trixie
 compat=/usr/lib/x86_64-linux-gnu/sdl2-compat/libSDL2-2.0.so.0
 # Beyond what make test installs for itself: SDL 3 and sdl2-compat, the
-# compositors, what captures sway's output, what the Wayland tests read
+# compositors (KWin with its Breeze decorations, as every Plasma desktop
+# has them), what captures sway's output, what the Wayland tests read
 # captures with, and the keymaps of the test's own keyboard.
-paquets=(libsdl2-compat libsdl3-0 weston sway grim libpng-dev libxkbcommon-dev gnome-shell)
+paquets=(libsdl2-compat libsdl3-0 weston sway grim libpng-dev libxkbcommon-dev gnome-shell
+    kwin-wayland kwin-style-breeze)
 debut_total=$SECONDS
 durees=()
 chrono() { # name, start
@@ -215,6 +217,7 @@ compositeurs=(
     "weston;/weston$;version, trails growing, app id, signals, compositor lost, renderer failure, 200 %"
     "sway;(/sway|^(gpu:)?CartesDeTouches/.*)$;the same, 150 %, app id as sway reports it, its close request, pointer, N P Space Escape Q, output resized, us fr ru gr keymaps"
     "gnome;/gnome$;weston's cases, app id as the Shell reports it, its close request, pointer, N P Space Escape"
+    "kwin;/kwin$;weston's cases, its close request, pointer, N P Space Escape"
 )
 for saveur in "SDL 2.32" "SDL 3"; do
     if [ "$saveur" = "SDL 2.32" ]; then p=$journaux/plain.log a=$journaux/asan.log; else
