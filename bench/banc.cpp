@@ -25,6 +25,10 @@
 
 #include "ecran.h"
 
+#ifdef WESTON
+#include "compositeurs.h"
+#endif
+
 namespace {
 
 using horloge = std::chrono::steady_clock;
@@ -157,6 +161,66 @@ mesure_t mesure(const programme_t &programme, int w, int h) {
     return m;
 }
 
+// CPU time of a process and of every process under it, in ms: a
+// compositor's own work may be done by processes it started (KWin runs in
+// the sway it starts, GNOME Shell starts helpers).
+double cpu_arbre_ms(pid_t racine) {
+    std::vector<std::pair<pid_t, pid_t>> parents;  // (process, its parent)
+    std::error_code erreur;
+    for (const auto &d : std::filesystem::directory_iterator("/proc", erreur)) {
+        const pid_t pid = std::atoi(d.path().filename().c_str());
+        std::ifstream f(d.path() / "stat");
+        std::string ligne;
+        if (pid > 0 && std::getline(f, ligne) && ligne.rfind(')') != std::string::npos) {
+            // After the command name, in parentheses: the state, then the parent.
+            std::istringstream champs(ligne.substr(ligne.rfind(')') + 2));
+            std::string etat;
+            pid_t parent = 0;
+            champs >> etat >> parent;
+            parents.emplace_back(pid, parent);
+        }
+    }
+    std::vector<pid_t> arbre = {racine};
+    for (size_t i = 0; i < arbre.size(); ++i) {
+        for (const auto &[pid, parent] : parents) {
+            if (parent == arbre[i]) {
+                arbre.push_back(pid);
+            }
+        }
+    }
+    double ms = 0;
+    for (const pid_t pid : arbre) {
+        const double t = cpu_ms(pid);
+        ms += std::isnan(t) ? 0 : t;
+    }
+    return ms;
+}
+
+// A program started on a compositor that is up: CPU over six seconds after
+// two of start-up, for the program and, separately, the compositor and what
+// it started; the program's peak memory.
+void mesure_client(mesure_t &m, const programme_t &programme, std::vector<std::string> env,
+                   pid_t serveur) {
+    env.insert(env.end(), {"DISPLAY", "SDL_VIDEODRIVER=wayland", "SDL_RENDER_DRIVER",
+                           "SDL_FRAMEBUFFER_ACCELERATION", "LIBGL_ALWAYS_SOFTWARE=1"});
+    env.insert(env.end(), programme.env.begin(), programme.env.end());
+    processus_t prog = demarre(programme.args, env);
+    std::this_thread::sleep_for(std::chrono::seconds(2));
+    // A program gone already (SDL 2.26's Wayland driver crashes in
+    // SDL_Init on some compositors) leaves nothing to measure.
+    if (waitpid(prog.pid, nullptr, WNOHANG) == 0) {
+        const double cpu0 = cpu_ms(prog.pid);
+        const double serveur0 = cpu_arbre_ms(serveur);
+        const auto tc = horloge::now();
+        std::this_thread::sleep_for(std::chrono::seconds(6));
+        const double secondes = ms_depuis(tc) / 1000.0;
+        m.cpu_ms_par_s = (cpu_ms(prog.pid) - cpu0) / secondes;
+        m.xvfb_ms_par_s = (cpu_arbre_ms(serveur) - serveur0) / secondes;
+        m.rss_mib = pic_rss_mib(prog.pid);
+    }
+    arrete(prog, SIGTERM);
+}
+
 // The compositor's options for a headless output drawn by pixman, as the
 // installed weston names them (they changed in weston 12); empty when there
 // is no weston.
@@ -174,8 +238,7 @@ std::vector<std::string> options_weston() {
 
 // The same program on a native Wayland compositor (a headless weston with
 // its kiosk shell), which has no pointer to follow: the cells crawl to a
-// corner and go on drawing there. CPU over six seconds after two of
-// start-up, for the program and, separately, the compositor.
+// corner and go on drawing there.
 mesure_t mesure_wayland(const programme_t &programme, int w, int h,
                         const std::vector<std::string> &options) {
     mesure_t m;
@@ -196,26 +259,8 @@ mesure_t mesure_wayland(const programme_t &programme, int w, int h,
     args.insert(args.end(), options.begin(), options.end());
     processus_t weston = demarre(args, {"XDG_RUNTIME_DIR=" + dossier});
     if (attend_que([&] { return access((dossier + "/banc").c_str(), F_OK) == 0; }, 10000)) {
-        std::vector<std::string> env = {
-            "XDG_RUNTIME_DIR=" + dossier, "WAYLAND_DISPLAY=banc", "DISPLAY",
-            "SDL_VIDEODRIVER=wayland",    "SDL_RENDER_DRIVER",    "SDL_FRAMEBUFFER_ACCELERATION",
-            "LIBGL_ALWAYS_SOFTWARE=1"};
-        env.insert(env.end(), programme.env.begin(), programme.env.end());
-        processus_t prog = demarre(programme.args, env);
-        std::this_thread::sleep_for(std::chrono::seconds(2));
-        // A program gone already (SDL 2.26's Wayland driver crashes in
-        // SDL_Init on some compositors) leaves nothing to measure.
-        if (waitpid(prog.pid, nullptr, WNOHANG) == 0) {
-            const double cpu0 = cpu_ms(prog.pid);
-            const double weston0 = cpu_ms(weston.pid);
-            const auto tc = horloge::now();
-            std::this_thread::sleep_for(std::chrono::seconds(6));
-            const double secondes = ms_depuis(tc) / 1000.0;
-            m.cpu_ms_par_s = (cpu_ms(prog.pid) - cpu0) / secondes;
-            m.xvfb_ms_par_s = (cpu_ms(weston.pid) - weston0) / secondes;
-            m.rss_mib = pic_rss_mib(prog.pid);
-        }
-        arrete(prog, SIGTERM);
+        mesure_client(m, programme, {"XDG_RUNTIME_DIR=" + dossier, "WAYLAND_DISPLAY=banc"},
+                      weston.pid);
     }
     arrete(weston, SIGTERM);
     execute({"/bin/rm", "-rf", dossier}, {}, 5000);
@@ -434,6 +479,142 @@ bool banc_wayland(const char *vorna, const char *reference, int tours) {
     return tous_partis;
 }
 
+#ifdef WESTON
+// The same program alone on one of the compositors the tests run on, at
+// w x h and a scale of 1.
+mesure_t mesure_compositeur(const programme_t &programme, int w, int h, const compositeur_t &c) {
+    mesure_t m;
+    char modele[] = "/tmp/vorna-banc-XXXXXX";
+    if (mkdtemp(modele) == nullptr) {
+        return m;
+    }
+    const std::string dossier = modele;
+    bus_t bus;
+    bus_t systeme;
+    if (!c.bus || (bus_demarre(bus) && bus_demarre(systeme))) {
+        std::vector<std::string> env = {"XDG_RUNTIME_DIR=" + dossier,
+                                        "DBUS_SESSION_BUS_ADDRESS",
+                                        "DBUS_SYSTEM_BUS_ADDRESS",
+                                        "SWAYSOCK=" + dossier + "/sway.sock",
+                                        "VORNA_L=" + std::to_string(w),
+                                        "VORNA_H=" + std::to_string(h),
+                                        "VORNA_PL=" + std::to_string(w),
+                                        "VORNA_PH=" + std::to_string(h),
+                                        "VORNA_ECHELLE=1"};
+        if (c.bus) {
+            env.insert(env.end(), {"DBUS_SESSION_BUS_ADDRESS=" + bus.adresse,
+                                   "DBUS_SYSTEM_BUS_ADDRESS=" + systeme.adresse});
+        }
+        std::vector<std::string> env_serveur = env;
+        env_serveur.insert(env_serveur.end(), c.env.begin(), c.env.end());
+        processus_t serveur = demarre({"/bin/sh", "-c", c.demarre}, env_serveur);
+        std::string prise;
+        if (attend_que([&] { return !(prise = prises(c, dossier).first).empty(); }, 20000) &&
+            (*c.pret == '\0' ||
+             attend_que(
+                 [&] {
+                     return execute({"/bin/sh", "-c", c.pret}, env, 10000).status == 0;
+                 },
+                 30000))) {
+            env.push_back("WAYLAND_DISPLAY=" + prise);
+            mesure_client(m, programme, env, serveur.pid);
+        }
+        arrete(serveur, SIGTERM);
+    }
+    bus_arrete(bus);
+    bus_arrete(systeme);
+    execute({"/bin/rm", "-rf", dossier}, {}, 5000);
+    return m;
+}
+
+constexpr std::array<std::pair<int, int>, 2> ECRANS_COMPOSITEURS = {{{1280, 800}, {3840, 2160}}};
+
+// What a frame costs the compositor, on every compositor the tests run on:
+// vorna against the loop that draws the cells straight to the window and
+// against a client that damages only a small moving square 60 times a
+// second, in a window of the output's size. False if a program did not
+// start.
+bool banc_compositeurs(const char *vorna, const char *reference, int tours) {
+    const auto tenu = [](bool oui) { return oui ? "met" : "NOT met"; };
+    std::string table =
+        "| Compositor | Screen | Program | CPU (ms/s) | Compositor CPU (ms/s) |\n"
+        "|---|---|---|---:|---:|\n";
+    std::string cibles;
+    char ligne[1024];
+    bool complet = true;
+    for (const compositeur_t *c : compositeurs([](const compositeur_t &) { return true; })) {
+        double cpu_petit = NAN;  // vorna's own at the smaller size
+        for (const auto &[w, h] : ECRANS_COMPOSITEURS) {
+            std::vector<programme_t> programmes = {
+                {"the loop drawing the cells straight", {reference, "--cellules"}, "", {}},
+                {"vorna", {vorna}, "", {}},
+            };
+#ifdef PAIR
+            programmes.insert(programmes.begin() + 1,
+                              {"weston-simple-damage, 60 frames a second",
+                               {PAIR, "--width=" + std::to_string(w),
+                                "--height=" + std::to_string(h), "--use-damage-buffer"},
+                               "",
+                               {}});
+#endif
+            std::vector<std::vector<mesure_t>> mesures(programmes.size());
+            for (int t = 0; t < tours; ++t) {
+                for (size_t p = 0; p < programmes.size(); ++p) {
+                    mesures[p].push_back(mesure_compositeur(programmes[p], w, h, *c));
+                }
+            }
+            std::vector<medianes_t> m;
+            for (size_t p = 0; p < programmes.size(); ++p) {
+                m.push_back(medianes(mesures[p]));
+                if (std::isnan(m[p].cpu)) {
+                    std::snprintf(ligne, sizeof ligne, "| %s | %d × %d | %s | did not start | |\n",
+                                  c->nom, w, h, programmes[p].nom);
+                } else {
+                    std::snprintf(ligne, sizeof ligne, "| %s | %d × %d | %s | %.1f | %.1f |\n",
+                                  c->nom, w, h, programmes[p].nom, m[p].cpu, m[p].xvfb);
+                }
+                table += ligne;
+            }
+            const medianes_t &l = m.front();
+            const medianes_t &v = m.back();
+            if (std::isnan(l.cpu) || std::isnan(v.cpu)) {
+                complet = false;
+                continue;
+            }
+            if (std::isnan(cpu_petit)) {
+                cpu_petit = v.cpu;
+            }
+            std::string pair = "the damage peer is not installed";
+            if (m.size() == 3 && std::isnan(m[1].xvfb)) {
+                pair = "the damage peer did not start";
+            } else if (m.size() == 3) {
+                std::snprintf(ligne, sizeof ligne,
+                              "%.1f ms/s for the damage peer (target: at most 2 more: %s)",
+                              m[1].xvfb, tenu(pas_plus(v.xvfb, m[1].xvfb + 2)));
+                pair = ligne;
+            }
+            std::snprintf(ligne, sizeof ligne,
+                          "- %s, %d × %d: compositor CPU %.1f ms/s for vorna against %.1f for the "
+                          "loop drawing straight (target: at most 2 more: %s) and %s; vorna's "
+                          "own CPU %.2f× the loop's (target ≤ 0.33×: %s), %.2f× its own at the "
+                          "smaller size (target ≤ 2×: %s).\n",
+                          c->nom, w, h, v.xvfb, l.xvfb, tenu(pas_plus(v.xvfb, l.xvfb + 2)),
+                          pair.c_str(), v.cpu / l.cpu, tenu(v.cpu <= 0.33 * l.cpu),
+                          v.cpu / cpu_petit, tenu(v.cpu <= 2 * cpu_petit));
+            cibles += ligne;
+        }
+    }
+    std::printf(
+        "\n#### What a frame costs the compositor\n\n"
+        "Each program alone on each compositor the tests run on, headless and without a GPU, "
+        "its window filling the output; CPU over six seconds after two of start-up, the "
+        "compositor's with every process it started; medians of %d interleaved rounds.\n\n%s"
+        "\nTargets:\n\n%s",
+        tours, table.c_str(), cibles.c_str());
+    return complet;
+}
+#endif
+
 }  // namespace
 
 int main(int argc, char *argv[]) {
@@ -450,7 +631,11 @@ int main(int argc, char *argv[]) {
     }
     const int tours = argc > 3 ? std::max(1, std::atoi(argv[3])) : 3;
     if (wayland) {
-        return banc_wayland(argv[1], argv[2], tours) ? 0 : 1;
+        bool complet = banc_wayland(argv[1], argv[2], tours);
+#ifdef WESTON
+        complet = banc_compositeurs(argv[1], argv[2], tours) && complet;
+#endif
+        return complet ? 0 : 1;
     }
     const bool complet = banc_x11(argv[1], argv[2], tours);
     std::printf("\n### On native Wayland, this machine's SDL\n\n");

@@ -81,6 +81,21 @@ its own memory and brings it to the window in shared-memory buffers of its
 own, damaging only the rectangles each frame changed; forced onto the GPU
 way it copies a canvas texture whole every frame.
 
+Then what a frame costs the compositor, on every compositor the tests run
+on (weston, sway, GNOME Shell, and KWin nested in sway), against the loop
+drawing the cells straight and a client that damages only a small moving
+square. Where the loop costs its compositor less than vorna (sway, KWin in
+sway), the compositor does not composite it: a single opaque surface that
+fills a headless or nested output is handed to the output as it is
+(wlroots logs "Direct scan-out enabled" for the loop, never for vorna),
+which a display without a GPU cannot do with shared-memory buffers. vorna's
+window is two surfaces, SDL's and its own over it, and its own leaves a unit
+of SDL's uncovered: a surface hidden whole leaves its output in wlroots, and
+SDL would no longer hear the output's scale. weston repaints the bounding
+box of a sub-surface's damage rather than its rectangles, so cells far
+apart cost the area between them; the window's own surface would keep the
+rectangles, but SDL damages it whole at each frame the compositor draws.
+
 $wayland
 
 ## Instructions per frame (callgrind)
