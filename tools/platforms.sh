@@ -119,7 +119,8 @@ if [ "$mode" = bench ]; then
     }
     v() { dans "dpkg-query -W -f='\${Version}' $1"; }
     echo "Debian $(cat "$racine/etc/debian_version"); weston $(v weston); SDL $(v libsdl2-2.0-0);"
-    echo "SDL 3 $(v libsdl3-0) through sdl2-compat $(v libsdl2-compat); Mesa $(v libgl1-mesa-dri)."
+    echo "SDL 3 $(v libsdl3-0) through sdl2-compat $(v libsdl2-compat); Mesa $(v libgl1-mesa-dri);"
+    echo "sway $(v sway); GNOME Shell $(v gnome-shell); KWin $(v kwin-wayland)."
     for saveur in "SDL 2.32|" "SDL 3 through sdl2-compat|SDL_DYNAMIC_API=$compat"; do
         printf '\n#### %s\n\n' "${saveur%%|*}"
         dans "cd /root/vorna/build && ${saveur#*|} bench/vorna_banc --wayland ./vorna \
