@@ -57,8 +57,9 @@ demo:
 	  [ $$taille -lt 2000000 ] || { echo "docs/demo.gif is over 2 MB"; exit 1; }
 
 # BENCHMARKS.md: vorna, both ways to the window, against SDL loops that keep
-# no canvas, on virtual X servers at three sizes, and the instructions of our
-# own code per frame. ROUNDS=n for more or fewer rounds.
+# no canvas, on virtual X servers at three sizes; as root, on native Wayland
+# and the compositors' CPU on each compositor of the Debian 13 root; and the
+# instructions of our own code per frame. ROUNDS=n for more or fewer rounds.
 ROUNDS ?= 5
 bench:
 	@tools/deps.sh bench
