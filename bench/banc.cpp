@@ -509,13 +509,11 @@ mesure_t mesure_compositeur(const programme_t &programme, int w, int h, const co
         env_serveur.insert(env_serveur.end(), c.env.begin(), c.env.end());
         processus_t serveur = demarre({"/bin/sh", "-c", c.demarre}, env_serveur);
         std::string prise;
+        const auto pret = [&] {
+            return execute({"/bin/sh", "-c", c.pret}, env, 10000).status == 0;
+        };
         if (attend_que([&] { return !(prise = prises(c, dossier).first).empty(); }, 20000) &&
-            (*c.pret == '\0' ||
-             attend_que(
-                 [&] {
-                     return execute({"/bin/sh", "-c", c.pret}, env, 10000).status == 0;
-                 },
-                 30000))) {
+            (*c.pret == '\0' || attend_que(pret, 30000))) {
             env.push_back("WAYLAND_DISPLAY=" + prise);
             mesure_client(m, programme, env, serveur.pid);
         }
