@@ -8,6 +8,8 @@
 #include <ctime>
 #include <limits>
 
+#include "affichage.h"
+
 namespace {
 
 constexpr const char *TITRE = "VORNA V0.0.01";
@@ -261,6 +263,10 @@ int trace_triangle(SDL_Renderer *renderer, int x, int y, int w, float theta) {
 void reglages_bureau() {
     for (const auto &[nom, valeur] : REGLAGES) {
         setenv(nom, valeur, 0);
+    }
+    // A list SDL tries in turn: X11 still, should the compositor not answer.
+    if (wayland_d_abord()) {
+        setenv("SDL_VIDEODRIVER", "wayland,x11", 1);
     }
 }
 
