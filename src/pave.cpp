@@ -382,9 +382,23 @@ void montre(scene_t &scene) {
                  NB_CELLULES);
 }
 
+// Ends the process, once the canvas has said why in SDL's log, when the
+// connection to the compositor is lost.
+void tient(const scene_t &scene) {
+    if (!toile_tient(scene.toile)) {
+        SDL_Quit();
+        std::exit(EXIT_FAILURE);
+    }
+}
+
 }  // namespace
 
 void scene_image(scene_t &scene) {
+    // Before SDL reads from a compositor that is gone: a libdecor plugin
+    // built on GTK (GNOME's frames) would end the process as soon as SDL
+    // lets it read, with a message of GTK's own.
+    tient(scene);
+
     // SDL_PollEvent ends a poll cycle on a marker it queues when it pumps.
     // A drain cut short by a useful event leaves that marker behind, and the
     // next drain would stop on it with later events still queued: drop it so
@@ -400,10 +414,7 @@ void scene_image(scene_t &scene) {
     // A lost compositor also comes as a request to quit: it is a failure,
     // not the user's wish. And SDL's vsynced present may then wait forever
     // for a frame that no one will draw.
-    if (!toile_tient(scene.toile)) {
-        SDL_Quit();
-        std::exit(EXIT_FAILURE);
-    }
+    tient(scene);
 
     int x_crs = 0;
     int y_crs = 0;

@@ -9,6 +9,7 @@
 #include <unistd.h>
 #include <wayland-client.h>
 
+#include <cerrno>
 #include <cstdint>
 
 // Written by wayland-scanner from wayland-protocols' XML at build time.
@@ -357,7 +358,13 @@ void tampons_ferme(tampons_t &t) {
 }
 
 int wayland_perdu(wl_display *display) {
-    return wl_display_get_error(display);
+    if (const int e = wl_display_get_error(display)) {
+        return e;
+    }
+    // Gone before anyone read from it: the compositor hung up, which
+    // libwayland reports as EPIPE once it reads.
+    pollfd p{wl_display_get_fd(display), 0, 0};
+    return poll(&p, 1, 0) > 0 && (p.revents & POLLHUP) != 0 ? EPIPE : 0;
 }
 
 #else  // built without libwayland-client: this way is never taken
