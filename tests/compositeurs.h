@@ -30,6 +30,7 @@ struct compositeur_t {
     const char *touche;  // presses and releases the key of evdev code VORNA_TOUCHE
     bool entree;         // takes vorna_entree's pointer and keyboard instead
     bool fractions;      // scales such as 1.5
+    bool decorations;    // draws windows' frames itself (xdg-decoration)
 };
 
 // Whether the compositor takes a pointer and keys from the test.
@@ -37,9 +38,11 @@ inline bool pilotable(const compositeur_t &c) {
     return c.entree || *c.pointe != '\0';
 }
 
+// Each runs XWayland, as a desktop session does.
 // weston's kiosk shell shows the window full screen on black; --debug lets
 // weston-screenshooter capture. weston takes no pointer or keys from a
-// client, and its headless output is of one size and a whole scale.
+// client, its headless output is of one size and a whole scale, and it
+// leaves windows' frames to the windows.
 inline const compositeur_t WESTON_ = {
     "weston",
     {},
@@ -47,7 +50,8 @@ inline const compositeur_t WESTON_ = {
     "",
     "exec " WESTON
     " --backend=headless --renderer=pixman --debug --shell=kiosk --socket=vorna "
-    "--no-config --idle-time=0 --width=$VORNA_L --height=$VORNA_H --scale=$VORNA_ECHELLE",
+    "--no-config --idle-time=0 --width=$VORNA_L --height=$VORNA_H --scale=$VORNA_ECHELLE "
+    "--xwayland",
     "",
     "cd \"$(dirname \"$VORNA_CAPTURE\")\" && " WESTON_SCREENSHOOTER
     " && mv wayland-screenshot-*.png \"$VORNA_CAPTURE\"",
@@ -56,6 +60,7 @@ inline const compositeur_t WESTON_ = {
     "",
     "",
     "",
+    false,
     false,
     false,
 };
@@ -69,7 +74,7 @@ inline const compositeur_t SWAY_ = {
     {"WLR_BACKENDS=headless", "WLR_RENDERER=pixman", "WLR_LIBINPUT_NO_DEVICES=1"},
     false,
     "",
-    "printf 'xwayland disable\\ndefault_border none\\nseat * hide_cursor 100\\n"
+    "printf 'default_border none\\nseat * hide_cursor 100\\n"
     "output HEADLESS-1 resolution %sx%s scale %s\\n' $VORNA_PL $VORNA_PH $VORNA_ECHELLE "
     ">\"$XDG_RUNTIME_DIR/sway.conf\" && exec " SWAY " -c \"$XDG_RUNTIME_DIR/sway.conf\"",
     "",
@@ -79,6 +84,7 @@ inline const compositeur_t SWAY_ = {
     "exec " SWAYMSG " output HEADLESS-1 resolution ${VORNA_PL}x$VORNA_PH",
     "",
     "",
+    true,
     true,
     true,
 };
@@ -98,7 +104,8 @@ inline const compositeur_t KWIN_ = {
     ">\"$XDG_RUNTIME_DIR/config/kwinrulesrc\" && printf 'xwayland disable\\ndefault_border none\\n"
     "seat * hide_cursor 100\\noutput HEADLESS-1 resolution %sx%s scale %s\\nexec "
     "XDG_CONFIG_HOME=\"$XDG_RUNTIME_DIR/config\" QT_QPA_PLATFORM=offscreen " KWIN
-    " --no-lockscreen --no-global-shortcuts --socket vorna --width %s --height %s --scale %s\\n' "
+    " --no-lockscreen --no-global-shortcuts --xwayland --socket vorna --width %s --height %s "
+    "--scale %s\\n' "
     "$VORNA_PL $VORNA_PH $VORNA_ECHELLE $VORNA_L $VORNA_H $VORNA_ECHELLE "
     ">\"$XDG_RUNTIME_DIR/sway.conf\" && exec " SWAY " -c \"$XDG_RUNTIME_DIR/sway.conf\"",
     "",
@@ -114,6 +121,7 @@ inline const compositeur_t KWIN_ = {
     "",
     true,
     false,
+    true,
 };
 #endif
 #endif
@@ -135,7 +143,7 @@ inline const compositeur_t GNOME_ = {
     {},
     true,
     "",
-    "exec " GNOME_SHELL " --headless --wayland --no-x11 --unsafe-mode --wayland-display=vorna "
+    "exec " GNOME_SHELL " --headless --wayland --unsafe-mode --wayland-display=vorna "
     "--virtual-monitor ${VORNA_PL}x$VORNA_PH",
     GS_EVAL("if (Main.layoutManager._startingUp) throw new Error(); if (!global.vornaP) {"
             " Main.overview.hide(); imports.gi.St.Settings.get().inhibit_animations();"
@@ -150,10 +158,12 @@ inline const compositeur_t GNOME_ = {
     "\"[(0, 0, $VORNA_ECHELLE, 0, true, [('Meta-0', '${VORNA_PL}x$VORNA_PH@60.000', @a{sv} {})])]\" "
     "'@a{sv} {}'; }",
     // Once every window has come to full screen: a window is shown at its
-    // own size first.
+    // own size first, and an X11 one can be shown before the Shell has
+    // asked for it (it is asked here then).
     "until " GS_EVAL("if (!global.get_window_actors().every(a =>"
                      " a.meta_window.get_frame_rect().equal(global.display.get_monitor_geometry(0))))"
-                     " throw new Error();") " >/dev/null; do sleep 0.05; done; "
+                     " { global.get_window_actors().forEach(a => a.meta_window.make_fullscreen());"
+                     " throw new Error(); }") " >/dev/null; do sleep 0.05; done; "
     GS_APPEL "Shell.Screenshot -o /org/gnome/Shell/Screenshot -m org.gnome.Shell.Screenshot.Screenshot "
     "false false \"$VORNA_CAPTURE\" | grep -q '^(true'",
     GS_EVAL("global.get_window_actors().forEach(a => a.meta_window.delete(global.get_current_time()))"),
@@ -162,6 +172,7 @@ inline const compositeur_t GNOME_ = {
     "",
     GS_EVAL("global.vornaP.notify_absolute_motion(0, '\"$VORNA_X\"', '\"$VORNA_Y\"')"),
     GS_EVAL("for (const e of [1, 0]) global.vornaK.notify_key(0, '\"$VORNA_TOUCHE\"', e)"),
+    false,
     false,
     false,
 };

@@ -11,7 +11,9 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
+#include <set>
 #include <sstream>
 #include <thread>
 
@@ -94,6 +96,40 @@ void ecran_arrete(ecran_t &e, bool brutal) {
     }
     e.dpy = nullptr;
     arrete(e.xvfb, brutal ? SIGKILL : SIGTERM);
+}
+
+std::string affichage_x(const std::string &dossier) {
+    // The sockets the session's processes hold, by inode...
+    std::set<std::string> prises;
+    std::error_code erreur;
+    const std::string nul(1, '\0');
+    for (const auto &p : std::filesystem::directory_iterator("/proc", erreur)) {
+        const std::string env = nul + lit_fichier(p.path() / "environ");
+        if (env.find(nul + "XDG_RUNTIME_DIR=" + dossier + nul) == std::string::npos) {
+            continue;
+        }
+        for (const auto &fd : std::filesystem::directory_iterator(p.path() / "fd", erreur)) {
+            const std::string cible = std::filesystem::read_symlink(fd, erreur);
+            if (cible.rfind("socket:[", 0) == 0) {
+                prises.insert(cible.substr(8, cible.size() - 9));
+            }
+        }
+    }
+    // ...that are bound to an X display's name, plain or abstract.
+    std::istringstream lignes(lit_fichier("/proc/net/unix"));
+    const std::string x = "/tmp/.X11-unix/X";
+    for (std::string ligne; std::getline(lignes, ligne);) {
+        std::istringstream champs(ligne);
+        std::string champ[8];
+        for (std::string &c : champ) {
+            champs >> c;
+        }
+        const auto ou = champ[7].find(x);
+        if (ou != std::string::npos && prises.count(champ[6]) > 0) {
+            return ":" + champ[7].substr(ou + x.size());
+        }
+    }
+    return "";
 }
 
 bool attend_que(const std::function<bool()> &cond, int timeout_ms) {

@@ -67,6 +67,11 @@ bool bus_demarre(bus_t &b);
 // Ends the monitor and the bus; returns what the monitor saw.
 std::string bus_arrete(bus_t &b);
 
+// The X display (":N") that the processes of a session listen on, the
+// ones whose XDG_RUNTIME_DIR is dossier: a compositor's XWayland, which
+// each compositor numbers as it likes. Empty while there is none.
+std::string affichage_x(const std::string &dossier);
+
 // Polls cond every 20 ms until it holds or timeout_ms has passed.
 bool attend_que(const std::function<bool()> &cond, int timeout_ms);
 

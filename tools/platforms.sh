@@ -42,10 +42,12 @@ racine=$cache/trixie
 compat=/usr/lib/x86_64-linux-gnu/sdl2-compat/libSDL2-2.0.so.0
 # Beyond what make test installs for itself: SDL 3 and sdl2-compat, the
 # compositors (KWin with its Breeze decorations, as every Plasma desktop
-# has them), what captures sway's output, what the Wayland tests read
-# captures with, and the keymaps of the test's own keyboard.
+# has them) and their XWayland, the libdecor plugin that frames windows
+# where the compositor does not (GNOME's), what captures sway's output,
+# what the Wayland tests read captures with, and the keymaps of the test's
+# own keyboard.
 paquets=(libsdl2-compat libsdl3-0 weston sway grim libpng-dev libxkbcommon-dev gnome-shell
-    kwin-wayland kwin-style-breeze)
+    kwin-wayland kwin-style-breeze xwayland libdecor-0-plugin-1-gtk)
 debut_total=$SECONDS
 durees=()
 chrono() { # name, start
@@ -83,6 +85,9 @@ mount -t proc proc "$racine/proc"
 mount -t sysfs sys "$racine/sys"
 mount --rbind /dev "$racine/dev"
 mount -t tmpfs tmpfs "$racine/tmp"
+# Where X servers (the compositors' XWayland) put their sockets, as every
+# system has it.
+mkdir -m 1777 "$racine/tmp/.X11-unix"
 cp /etc/resolv.conf "$racine/etc/resolv.conf"
 # A minimal root has no machine id; D-Bus and IBus need one, as every
 # installed system has.
