@@ -78,17 +78,18 @@ bool greffon_libdecor() {
 
 }  // namespace
 
-bool wayland_d_abord() {
+const char *pilotes_voulus() {
     if (defini("SDL_VIDEODRIVER") || !defini("DISPLAY") || !defini("WAYLAND_DISPLAY")) {
-        return false;
+        return nullptr;
     }
-    return decorations_du_compositeur() || greffon_libdecor();
+    // The second of each pair is there for a display that does not answer.
+    return decorations_du_compositeur() || greffon_libdecor() ? "wayland,x11" : "x11,wayland";
 }
 
 #else  // built without libwayland-client: SDL chooses
 
-bool wayland_d_abord() {
-    return false;
+const char *pilotes_voulus() {
+    return nullptr;
 }
 
 #endif

@@ -264,9 +264,8 @@ void reglages_bureau() {
     for (const auto &[nom, valeur] : REGLAGES) {
         setenv(nom, valeur, 0);
     }
-    // A list SDL tries in turn: X11 still, should the compositor not answer.
-    if (wayland_d_abord()) {
-        setenv("SDL_VIDEODRIVER", "wayland,x11", 1);
+    if (const char *pilotes = pilotes_voulus()) {
+        setenv("SDL_VIDEODRIVER", pilotes, 1);
     }
 }
 
