@@ -28,6 +28,7 @@ struct compositeur_t {
     const char *taille;  // sets the output to VORNA_PL x VORNA_PH pixels
     const char *pointe;  // the pointer to VORNA_X, VORNA_Y, in units
     const char *touche;  // presses and releases the key of evdev code VORNA_TOUCHE
+    const char *cache;   // hides the window (another workspace, minimised)
     bool entree;         // takes vorna_entree's pointer and keyboard instead
     bool fractions;      // scales such as 1.5
     bool decorations;    // draws windows' frames itself (xdg-decoration)
@@ -60,6 +61,7 @@ inline const compositeur_t WESTON_ = {
     "",
     "",
     "",
+    "",
     false,
     false,
     false,
@@ -84,12 +86,22 @@ inline const compositeur_t SWAY_ = {
     "exec " SWAYMSG " output HEADLESS-1 resolution ${VORNA_PL}x$VORNA_PH",
     "",
     "",
+    "exec " SWAYMSG " workspace 2",
     true,
     true,
     true,
 };
 
 #ifdef KWIN
+// A script KWin runs, over D-Bus, on each of its windows w: what it
+// offers no command for.
+#define KWIN_SCRIPT(nom, js)                                                              \
+    "printf 'workspace.windowList().forEach(w => { if (w.normalWindow) " js               \
+    "; });' "                                                                             \
+    ">\"$XDG_RUNTIME_DIR/" nom ".js\" && " GDBUS                                          \
+    " call --session -d org.kde.KWin -o /Scripting -m org.kde.kwin.Scripting.loadScript " \
+    "\"$XDG_RUNTIME_DIR/" nom ".js\" && " GDBUS                                           \
+    " call --session -d org.kde.KWin -o /Scripting -m org.kde.kwin.Scripting.start"
 // KWin, nested in the sway above (its own way to run in a window): sway
 // captures it and gives it the pointer and keys. A window rule makes every
 // window full screen from its first frame, so that captures show the
@@ -110,15 +122,12 @@ inline const compositeur_t KWIN_ = {
     ">\"$XDG_RUNTIME_DIR/sway.conf\" && exec " SWAY " -c \"$XDG_RUNTIME_DIR/sway.conf\"",
     "",
     "WAYLAND_DISPLAY=$VORNA_HOTE exec " GRIM " \"$VORNA_CAPTURE\"",
-    "printf 'workspace.windowList().forEach(w => { if (w.normalWindow) w.closeWindow(); });' "
-    ">\"$XDG_RUNTIME_DIR/ferme.js\" && " GDBUS
-    " call --session -d org.kde.KWin -o /Scripting "
-    "-m org.kde.kwin.Scripting.loadScript \"$XDG_RUNTIME_DIR/ferme.js\" && " GDBUS
-    " call --session -d org.kde.KWin -o /Scripting -m org.kde.kwin.Scripting.start",
+    KWIN_SCRIPT("ferme", "w.closeWindow()"),
     "",
     "",
     "",
     "",
+    KWIN_SCRIPT("cache", "w.minimized = true"),
     true,
     false,
     true,
@@ -172,6 +181,7 @@ inline const compositeur_t GNOME_ = {
     "",
     GS_EVAL("global.vornaP.notify_absolute_motion(0, '\"$VORNA_X\"', '\"$VORNA_Y\"')"),
     GS_EVAL("for (const e of [1, 0]) global.vornaK.notify_key(0, '\"$VORNA_TOUCHE\"', e)"),
+    GS_EVAL("global.get_window_actors().forEach(a => a.meta_window.minimize())"),
     false,
     false,
     false,
