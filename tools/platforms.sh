@@ -200,7 +200,7 @@ compile() { # build directory: did everything compile, warnings being errors?
 }
 
 # The Wayland tests' names, on both ways.
-wayland='^(gpu:)?(Compositeurs|Pilotes|Redimensionnes|CartesDeTouches)/'
+wayland='^(gpu:)?(Compositeurs|Pilotes|Redimensionnes|CartesDeTouches|Caches)/'
 echo
 echo "Platforms ($(date -u '+%Y-%m-%d %H:%M UTC'); logs in $journaux)"
 ligne "Stack" "Check" "Plain build" "Sanitizer build"
@@ -220,10 +220,10 @@ ligne "" "suite on X11 and in-process" \
     "$(resultat "$journaux/compat-build-asan.log" "$wayland" inverse)"
 # A row a compositor and SDL: its tests' names, and what they verify there.
 compositeurs=(
-    "weston;/weston$;version, trails growing, app id, signals, compositor lost, renderer failure, 200 %"
-    "sway;(/sway|^(gpu:)?CartesDeTouches/.*)$;the same, 150 %, app id as sway reports it, its close request, pointer, N P Space Escape Q, output resized, us fr ru gr keymaps"
-    "gnome;/gnome$;weston's cases, app id as the Shell reports it, its close request, pointer, N P Space Escape"
-    "kwin;/kwin$;weston's cases, its close request, pointer, N P Space Escape"
+    "weston;/weston$;Wayland by default beside XWayland, X11 without libdecor plugins or when asked, version, trails growing, app id, signals, compositor lost, renderer failure, 200 %"
+    "sway;(/sway|^(gpu:)?CartesDeTouches/.*)$;the same but Wayland without plugins, trails on X11, 150 %, app id as sway reports it, its close request, a hidden window, pointer, N P Space Escape Q, output resized, us fr ru gr keymaps"
+    "gnome;/gnome$;weston's cases, app id as the Shell reports it, its close request, a hidden window, pointer, N P Space Escape"
+    "kwin;/kwin$;weston's cases but Wayland without plugins, trails on X11, its close request, a hidden window, pointer, N P Space Escape"
 )
 for saveur in "SDL 2.32" "SDL 3"; do
     if [ "$saveur" = "SDL 2.32" ]; then p=$journaux/plain.log a=$journaux/asan.log; else
