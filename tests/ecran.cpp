@@ -158,6 +158,13 @@ bool attend_images(const std::string &journal, int n, int timeout_ms) {
     return attend_que([&] { return nb_images(journal) >= but; }, timeout_ms);
 }
 
+bool attend_en_images(const std::string &journal, int n, const std::function<bool()> &cond) {
+    const int but = nb_images(journal) + n;
+    bool tenue = false;
+    attend_que([&] { return (tenue = cond()) || nb_images(journal) >= but; }, 120000);
+    return tenue;
+}
+
 std::string titre(ecran_t &e, Window w) {
     char *nom = nullptr;
     std::string t;

@@ -83,6 +83,9 @@ std::string fin_du_journal(const std::string &journal);
 // Waits until the program has drawn n more frames; false if it has not
 // within timeout_ms.
 bool attend_images(const std::string &journal, int n, int timeout_ms = 20000);
+// Polls cond until it holds; false once the program has drawn n more frames
+// without it, however long they took (two minutes at most).
+bool attend_en_images(const std::string &journal, int n, const std::function<bool()> &cond);
 
 // The top-level window with this title once it is mapped, or 0.
 Window fenetre(ecran_t &e, const std::string &titre, int timeout_ms);

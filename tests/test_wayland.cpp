@@ -549,7 +549,8 @@ TEST_P(Pilote, PointeurEtTouches) {
         }
         return false;
     };
-    EXPECT_TRUE(attend_que([&] { return pres_du_pointeur(capture()); }, 20000))
+    // From anywhere they start, the cells reach it in some 150 frames.
+    EXPECT_TRUE(attend_en_images(journal, 300, [&] { return pres_du_pointeur(capture()); }))
         << "no cell reached the pointer";
     const image_t avant = capture();
     ASSERT_TRUE(touche(US_N));
