@@ -8,6 +8,7 @@
 #include <wayland-client.h>
 
 #include <climits>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <string>
