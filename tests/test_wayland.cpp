@@ -224,6 +224,18 @@ protected:
         ASSERT_GT(prog.pid, 0);
     }
 
+    // The same, with what it asks of the compositor written to a file for
+    // protocole(): there is too much of it for a pipe read only at the end.
+    void lance_en_ecoutant(const std::vector<std::string> &plus = {}) {
+        std::vector<std::string> e = env_programme(plus);
+        e.insert(e.end(), {"WAYLAND_DEBUG=client", "VORNA_PROTOCOLE=" + dossier + "/protocole"});
+        prog = demarre({"/bin/sh", "-c", "exec \"$0\" 2>\"$VORNA_PROTOCOLE\"", VORNA_EXE}, e);
+        ASSERT_GT(prog.pid, 0);
+    }
+    std::string protocole() const {
+        return lit_fichier(dossier + "/protocole");
+    }
+
     // One of the compositor's own commands, with these variables besides.
     resultat_t commande(const char *ligne, const std::vector<std::string> &plus = {}) const {
         std::vector<std::string> e = env();
@@ -363,17 +375,14 @@ TEST_P(Wayland, WaylandOuLaFenetreASonCadre) {
           Cas{"X11 asked for", "SDL_VIDEODRIVER=x11", false, c->entree}}) {
         SCOPED_TRACE(k.nom);
         fs::remove(journal);
-        std::vector<std::string> e = env_programme({k.variable});
-        e.insert(e.end(), {"WAYLAND_DEBUG=client", "VORNA_PROTOCOLE=" + dossier + "/protocole"});
-        prog = demarre({"/bin/sh", "-c", "exec \"$0\" 2>\"$VORNA_PROTOCOLE\"", VORNA_EXE}, e);
+        lance_en_ecoutant({k.variable});
         if (k.traces) {
             traces_qui_s_accumulent();
         } else {
             ASSERT_TRUE(attend_images(journal, 3));
         }
         EXPECT_EQ(fin(SIGTERM).status, 0);
-        const std::string protocole = lit_fichier(dossier + "/protocole");
-        EXPECT_EQ(protocole.find(".set_app_id(") != std::string::npos, k.wayland);
+        EXPECT_EQ(protocole().find(".set_app_id(") != std::string::npos, k.wayland);
     }
 }
 
@@ -458,18 +467,14 @@ TEST_P(Wayland, CellulesNettesALeurTaille) {
 
 // A window among others here too: the launcher's id as app id, as the
 // compositor reports it where it can say, and no inhibition of idling, by
-// the compositor's protocol or over D-Bus. What the program asks of the
-// compositor goes to a file: there is too much of it for a pipe read only
-// at the end. That it asks for an app id at all says that it took Wayland
-// by default, though X11 was there too.
+// the compositor's protocol or over D-Bus. That it asks for an app id at
+// all says that it took Wayland by default, though X11 was there too.
 TEST_P(Wayland, UneFenetreParmiDAutres) {
     ouvre();
     if (bus.adresse.empty()) {
         ASSERT_TRUE(bus_demarre(bus)) << "no D-Bus session bus";
     }
-    std::vector<std::string> e = env();
-    e.insert(e.end(), {"WAYLAND_DEBUG=client", "VORNA_PROTOCOLE=" + dossier + "/protocole"});
-    prog = demarre({"/bin/sh", "-c", "exec \"$0\" 2>\"$VORNA_PROTOCOLE\"", VORNA_EXE}, e);
+    lance_en_ecoutant();
     ASSERT_GT(nb_rouges(dessin()), 0);
     if (*c->arbre != '\0') {
         const resultat_t r = commande(c->arbre);
@@ -477,9 +482,9 @@ TEST_P(Wayland, UneFenetreParmiDAutres) {
     }
     EXPECT_EQ(fin(SIGTERM).status, 0);
 
-    const std::string protocole = lit_fichier(dossier + "/protocole");
-    EXPECT_NE(protocole.find(".set_app_id(\"" VORNA_ID "\")"), std::string::npos);
-    EXPECT_EQ(protocole.find(".create_inhibitor("), std::string::npos);
+    const std::string dit = protocole();
+    EXPECT_NE(dit.find(".set_app_id(\"" VORNA_ID "\")"), std::string::npos);
+    EXPECT_EQ(dit.find(".create_inhibitor("), std::string::npos);
     const std::string vu = bus_arrete(bus);
     EXPECT_NE(vu.find("member=Hello"), std::string::npos) << "the program never joined the bus";
     EXPECT_EQ(vu.find("member=Inhibit"), std::string::npos) << vu;
