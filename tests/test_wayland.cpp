@@ -551,8 +551,11 @@ INSTANTIATE_TEST_SUITE_P(Pilotes, Pilote, ::testing::ValuesIn(compositeurs(pilot
 TEST_P(Pilote, PointeurEtTouches) {
     ouvre();
     lance();
-    ASSERT_TRUE(pointe(600, 400));
+    // Once the window is drawn at its place: a compositor need not tell a
+    // window that moves under a still pointer where the pointer now is
+    // (GNOME Shell does not, when it makes the window full screen).
     dessin();
+    ASSERT_TRUE(pointe(600, 400));
     // A cell that has reached the pointer stays within a step of it.
     const auto pres_du_pointeur = [](const image_t &im) {
         for (int y = 400 - 10; y <= 400 + 10; ++y) {
