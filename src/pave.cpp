@@ -264,9 +264,7 @@ void reglages_bureau() {
     for (const auto &[nom, valeur] : REGLAGES) {
         setenv(nom, valeur, 0);
     }
-    if (const char *pilotes = pilotes_voulus()) {
-        setenv("SDL_VIDEODRIVER", pilotes, 1);
-    }
+    affichage_reglages();
 }
 
 void scene_demarre(scene_t &scene) {
@@ -303,8 +301,10 @@ void scene_demarre(scene_t &scene) {
     }
     scene.theta_triangle = ORIENTATIONS;
 
-    scene.render =
-        SDL_CreateRenderer(scene.window, -1, SDL_RENDERER_ACCELERATED | SDL_RENDERER_PRESENTVSYNC);
+    // SDL's renderer on the window, unless SDL can make it only through
+    // OpenGL where vorna asked it for none: the canvas's then.
+    scene.render = toile_rendu(scene.toile, scene.window,
+                               SDL_RENDERER_ACCELERATED | SDL_RENDERER_PRESENTVSYNC);
     if (scene.render == nullptr) {
         std::printf("Render déficient \n");
         std::fflush(stdout);  // before SDL_Quit, which a failing driver may not survive

@@ -52,10 +52,10 @@ int trace_triangle(SDL_Renderer *renderer, int x, int y, int w, float theta);
 
 // Tells SDL, before it starts, that this is a window among others on a
 // desktop, not a full-screen game: the screen saver and locking go on, the
-// desktop keeps compositing, the window bears the launcher's id, and in a
+// desktop keeps compositing, the window bears the launcher's id, in a
 // Wayland session it is a Wayland window where it will have a frame there,
-// an X11 one elsewhere. Each setting is a default that the user's own
-// environment overrides.
+// an X11 one elsewhere, and a display without a GPU gets no OpenGL. Each
+// setting is a default that the user's own environment overrides.
 void reglages_bureau();
 
 // Opens the window and renderer and scatters the swarm. Ends the process with

@@ -253,25 +253,63 @@ void suit_x11() {
     dlclose(xlib);
 }
 
-}  // namespace
-
-void toile_cree(toile_t &t, SDL_Window *fenetre, SDL_Renderer *&render, int w, int h,
-                float echelle) {
+// Ties the canvas to the window and its display: a lost X11 connection is
+// then reported as vorna's other failures are. The window's Wayland
+// surface, on Wayland; null elsewhere.
+wl_surface *relie(toile_t &t, SDL_Window *fenetre) {
     t.fenetre = fenetre;
     SDL_SysWMinfo info;
     SDL_VERSION(&info.version);
-    const bool connu = SDL_GetWindowWMInfo(fenetre, &info) == SDL_TRUE;
-    if (connu && info.subsystem == SDL_SYSWM_X11) {
+    if (SDL_GetWindowWMInfo(fenetre, &info) != SDL_TRUE) {
+        return nullptr;
+    }
+    if (info.subsystem == SDL_SYSWM_X11) {
         suit_x11();
     }
-    if (connu && info.subsystem == SDL_SYSWM_WAYLAND) {
+    if (info.subsystem == SDL_SYSWM_WAYLAND) {
         t.wayland = info.info.wl.display;
+        return info.info.wl.surface;
     }
+    return nullptr;
+}
+
+}  // namespace
+
+SDL_Renderer *toile_rendu(toile_t &t, SDL_Window *fenetre, Uint32 drapeaux) {
+    const char *rendu = SDL_GetHint(SDL_HINT_RENDER_DRIVER);
+    const char *pilote = SDL_GetCurrentVideoDriver();
+    if (rendu == nullptr || SDL_strcasecmp(rendu, "software") != 0 || pilote == nullptr ||
+        SDL_strcmp(pilote, "wayland") != 0 || !par_logiciel(nullptr)) {
+        return SDL_CreateRenderer(fenetre, -1, drapeaux);
+    }
+    wl_surface *surface = relie(t, fenetre);
+    if (surface == nullptr || !tampons_ouvre(t.tampons, fenetre, t.wayland, surface)) {
+        return SDL_CreateRenderer(fenetre, -1, drapeaux);
+    }
+    t.logiciel = true;
+    int w = 0;
+    int h = 0;
+    int unites = 0;
+    SDL_GetWindowSizeInPixels(fenetre, &w, &h);
+    SDL_GetWindowSize(fenetre, &unites, nullptr);
+    SDL_Renderer *render = nullptr;
+    if (unites <= 0 || !canvas_neuf(t, render, w, h, static_cast<float>(w) / unites)) {
+        tampons_ferme(t.tampons);
+        t.logiciel = false;
+    }
+    return render;
+}
+
+void toile_cree(toile_t &t, SDL_Window *fenetre, SDL_Renderer *&render, int w, int h,
+                float echelle) {
+    if (t.logiciel) {
+        return;  // made with the renderer; toile_prepare follows the window
+    }
+    wl_surface *surface = relie(t, fenetre);
     // On Wayland the buffers are set up first: if they cannot be, the GPU
     // way stays, with the renderer it already has.
     if (par_logiciel(render) &&
-        (t.wayland == nullptr ||
-         tampons_ouvre(t.tampons, fenetre, t.wayland, info.info.wl.surface))) {
+        (t.wayland == nullptr || tampons_ouvre(t.tampons, fenetre, t.wayland, surface))) {
         // The window's own framebuffer, not one that SDL builds on a
         // renderer; and no renderer on the window, which SDL 3 requires.
         SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");

@@ -37,9 +37,17 @@ struct toile_t {
 // lent the renderer that draws on it: on the software way it makes that
 // renderer itself, so calls that may replace it take it by reference.
 
-// Chooses the way for this run, once the accelerated renderer exists (it
-// may replace it), and makes a black canvas of the window's size. From then
-// on a lost X11 connection ends the process with status 1 and its message.
+// The renderer the scene starts with: SDL's, made on the window with the
+// flags given. SDL has no framebuffer of its own for a Wayland window: told
+// to draw in software there (SDL_RENDER_DRIVER=software, as it is on a
+// display without a GPU), it would make its renderer through OpenGL after
+// all. The canvas then takes the software way at once, and the renderer is
+// the one that draws on it. Null when none can be had.
+SDL_Renderer *toile_rendu(toile_t &t, SDL_Window *fenetre, Uint32 drapeaux);
+// Chooses the way for this run, once the renderer exists (it may replace
+// it), and makes a black canvas of the window's size, unless the renderer
+// came with one. From then on a lost X11 connection ends the process with
+// status 1 and its message.
 void toile_cree(toile_t &t, SDL_Window *fenetre, SDL_Renderer *&render, int w, int h,
                 float echelle);
 // False, once it has said so in SDL's log, when the connection to the

@@ -67,6 +67,17 @@ SDL_Renderer *SDL_CreateRenderer(SDL_Window *fenetre, int index, Uint32 flags) {
     return vraie<F>("SDL_CreateRenderer")(fenetre, index, flags);
 }
 
+// The renderer of a canvas in memory, which is the scene's own on a Wayland
+// window without a GPU.
+SDL_Renderer *SDL_CreateSoftwareRenderer(SDL_Surface *surface) {
+    if (echoue("rendu")) {
+        SDL_SetError("rendu refuse pour le test");
+        return nullptr;
+    }
+    using F = SDL_Renderer *(*)(SDL_Surface *);
+    return vraie<F>("SDL_CreateSoftwareRenderer")(surface);
+}
+
 // Fails as SDL does: an error, and the mode left as it was.
 int SDL_GetCurrentDisplayMode(int ecran, SDL_DisplayMode *mode) {
     if (echoue("mode")) {

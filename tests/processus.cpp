@@ -10,6 +10,7 @@
 #include <array>
 #include <chrono>
 #include <cstdlib>
+#include <fstream>
 #include <sstream>
 
 namespace {
@@ -204,4 +205,17 @@ resultat_t execute(const std::vector<std::string> &args, const std::vector<std::
                    int timeout_ms) {
     processus_t p = demarre(args, env);
     return attend(p, timeout_ms);
+}
+
+bool opengl_charge(pid_t pid) {
+    static constexpr std::array<const char *, 6> OPENGL = {"/libGL",   "/libEGL", "/libOpenGL",
+                                                           "/libLLVM", "_dri.so", "/libgallium"};
+    std::ifstream f("/proc/" + std::to_string(pid) + "/maps");
+    for (std::string l; std::getline(f, l);) {
+        if (std::any_of(OPENGL.begin(), OPENGL.end(),
+                        [&](const char *o) { return l.find(o) != std::string::npos; })) {
+            return true;
+        }
+    }
+    return false;
 }

@@ -51,3 +51,7 @@ void arrete(processus_t &p, int signal, int timeout_ms = 5000);
 // Starts, then waits: the whole run of a program that needs no driving.
 resultat_t execute(const std::vector<std::string> &args, const std::vector<std::string> &env,
                    int timeout_ms);
+
+// The running process has an OpenGL library mapped: the GL or EGL
+// dispatcher, one of Mesa's drivers, or LLVM.
+bool opengl_charge(pid_t pid);

@@ -25,6 +25,7 @@ besoins=(
     "cmd:pkg-config   pkg-config       pkgconf-pkg-config    pkgconf           pkgconf-pkg-config"
     "pc:sdl2          libsdl2-dev      SDL2-devel            sdl2-compat       SDL2-devel"
     "pc:wayland-client libwayland-dev  wayland-devel         wayland           wayland-devel"
+    "pc:xcb           libxcb1-dev      libxcb-devel          libxcb            libxcb-devel"
     "pc:wayland-scanner libwayland-bin wayland-devel         wayland           wayland-devel"
     "pc:wayland-protocols wayland-protocols wayland-protocols-devel wayland-protocols wayland-protocols-devel"
 )
