@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "ecran.h"
+#include "processus.h"
 
 #ifdef WESTON
 #include "compositeurs.h"
@@ -43,6 +44,8 @@ struct mesure_t {
     double xvfb_ms_par_s = NAN;  // the X server's, for the same seconds
     double rss_mib = NAN;        // peak resident memory
     double sortie_ms = NAN;      // Escape pressed to process gone
+    double gl = NAN;             // 1 if any OpenGL library is mapped, else 0
+    double tampons_mib = NAN;    // vorna's own shared-memory buffers, mapped
 };
 
 double ms_depuis(horloge::time_point t) {
@@ -99,6 +102,23 @@ double pic_rss_mib(pid_t pid) {
     return NAN;
 }
 
+// Peak memory, and what the process has mapped while it runs: any OpenGL
+// library, and vorna's own shared-memory buffers on Wayland.
+void lit_memoire(mesure_t &m, pid_t pid) {
+    m.rss_mib = pic_rss_mib(pid);
+    m.gl = opengl_charge(pid) ? 1 : 0;
+    std::ifstream f("/proc/" + std::to_string(pid) + "/maps");
+    double tampons = 0;
+    for (std::string l; std::getline(f, l);) {
+        if (l.find("/memfd:vorna") != std::string::npos) {
+            const auto tiret = l.find('-');
+            tampons += static_cast<double>(std::stoull(l.substr(tiret + 1), nullptr, 16) -
+                                           std::stoull(l.substr(0, tiret), nullptr, 16));
+        }
+    }
+    m.tampons_mib = tampons / (1024.0 * 1024.0);
+}
+
 struct programme_t {
     const char *nom;
     std::vector<std::string> args;
@@ -121,7 +141,7 @@ mesure_t mesure(const programme_t &programme, int w, int h) {
     const auto t0 = horloge::now();
     std::vector<std::string> env = {"DISPLAY=" + ecran.display, "SDL_VIDEODRIVER",
                                     "SDL_RENDER_DRIVER", "SDL_FRAMEBUFFER_ACCELERATION",
-                                    "LIBGL_ALWAYS_SOFTWARE=1"};
+                                    "LIBGL_ALWAYS_SOFTWARE"};
     env.insert(env.end(), programme.env.begin(), programme.env.end());
     processus_t prog = demarre(programme.args, env);
     if (attend_que([&] { return !blanc(); }, 15000)) {
@@ -149,7 +169,7 @@ mesure_t mesure(const programme_t &programme, int w, int h) {
     const double secondes = ms_depuis(tc) / 1000.0;
     m.cpu_ms_par_s = (cpu_ms(prog.pid) - cpu0) / secondes;
     m.xvfb_ms_par_s = (cpu_ms(ecran.xvfb.pid) - xvfb0) / secondes;
-    m.rss_mib = pic_rss_mib(prog.pid);
+    lit_memoire(m, prog.pid);
 
     const auto t2 = horloge::now();
     touche(ecran, XK_Escape);
@@ -202,7 +222,7 @@ double cpu_arbre_ms(pid_t racine) {
 void mesure_client(mesure_t &m, const programme_t &programme, std::vector<std::string> env,
                    pid_t serveur) {
     env.insert(env.end(), {"DISPLAY", "SDL_VIDEODRIVER=wayland", "SDL_RENDER_DRIVER",
-                           "SDL_FRAMEBUFFER_ACCELERATION", "LIBGL_ALWAYS_SOFTWARE=1"});
+                           "SDL_FRAMEBUFFER_ACCELERATION", "LIBGL_ALWAYS_SOFTWARE"});
     env.insert(env.end(), programme.env.begin(), programme.env.end());
     processus_t prog = demarre(programme.args, env);
     std::this_thread::sleep_for(std::chrono::seconds(2));
@@ -216,7 +236,7 @@ void mesure_client(mesure_t &m, const programme_t &programme, std::vector<std::s
         const double secondes = ms_depuis(tc) / 1000.0;
         m.cpu_ms_par_s = (cpu_ms(prog.pid) - cpu0) / secondes;
         m.xvfb_ms_par_s = (cpu_arbre_ms(serveur) - serveur0) / secondes;
-        m.rss_mib = pic_rss_mib(prog.pid);
+        lit_memoire(m, prog.pid);
     }
     arrete(prog, SIGTERM);
 }
@@ -278,7 +298,8 @@ double mediane(std::vector<double> v) {
 }
 
 struct medianes_t {
-    double demarrage, cpu, xvfb, rss, sortie;
+    double demarrage, cpu, xvfb, rss, sortie, tampons;
+    bool gl;  // in any round
 };
 
 medianes_t medianes(const std::vector<mesure_t> &ms) {
@@ -289,8 +310,13 @@ medianes_t medianes(const std::vector<mesure_t> &ms) {
         }
         return mediane(v);
     };
-    return {col(&mesure_t::demarrage_ms), col(&mesure_t::cpu_ms_par_s),
-            col(&mesure_t::xvfb_ms_par_s), col(&mesure_t::rss_mib), col(&mesure_t::sortie_ms)};
+    return {col(&mesure_t::demarrage_ms),
+            col(&mesure_t::cpu_ms_par_s),
+            col(&mesure_t::xvfb_ms_par_s),
+            col(&mesure_t::rss_mib),
+            col(&mesure_t::sortie_ms),
+            col(&mesure_t::tampons_mib),
+            std::any_of(ms.begin(), ms.end(), [](const mesure_t &m) { return m.gl == 1; })};
 }
 
 // No more than b, as the tables print them (to a tenth): two figures that
@@ -301,18 +327,41 @@ bool pas_plus(double a, double b) {
 
 constexpr std::array<std::pair<int, int>, 3> ECRANS = {{{1280, 800}, {1920, 1080}, {3840, 2160}}};
 
+// Without a GPU on Wayland, vorna maps no OpenGL library, and its peak
+// memory is its canvas (at most the output's size) and the buffers it
+// holds, plus 16 MiB.
+std::string cible_memoire_wayland(const char *ou, int w, int h, const medianes_t &v) {
+    const double canvas_mib = static_cast<double>(w) * h * 4 / (1024.0 * 1024.0);
+    const double plafond = canvas_mib + v.tampons + 16;
+    char ligne[512];
+    std::snprintf(ligne, sizeof ligne,
+                  "- %s, %d × %d: vorna maps OpenGL: %s (target: no: %s); peak memory %.1f MiB "
+                  "against the canvas's %.1f plus its buffers' %.1f plus 16 (%s).\n",
+                  ou, w, h, v.gl ? "yes" : "no", v.gl ? "NOT met" : "met", v.rss, canvas_mib,
+                  v.tampons, v.rss <= plafond ? "met" : "NOT met");
+    return ligne;
+}
+
 // vorna against the references on Xvfb; false if a measure is missing.
 bool banc_x11(const char *vorna, const char *reference, int tours) {
     // vorna as it runs here, where OpenGL is Mesa's software rasteriser, and
     // forced onto the way it takes where a GPU draws, as it ran everywhere
     // before it chose.
     const std::vector<programme_t> programmes = {
+        {"floor: the window's surface alone, no renderer",
+         {reference, "--surface"},
+         "VORNA REFERENCE",
+         {"SDL_FRAMEBUFFER_ACCELERATION=0"}},
         {"bare reference", {reference}, "VORNA REFERENCE", {}},
         {"reference drawing the cells", {reference, "--cellules"}, "VORNA REFERENCE", {}},
         {"vorna, GPU way forced (canvas texture copied whole)",
          {vorna},
          "VORNA V0.0.01",
          {"SDL_FRAMEBUFFER_ACCELERATION=1"}},
+        {"vorna, SDL_RENDER_DRIVER=software",
+         {vorna},
+         "VORNA V0.0.01",
+         {"SDL_RENDER_DRIVER=software"}},
         {"vorna, its own choice here: software way (changed rectangles pushed)",
          {vorna},
          "VORNA V0.0.01",
@@ -321,8 +370,8 @@ bool banc_x11(const char *vorna, const char *reference, int tours) {
 
     std::printf(
         "| Screen | Program | Start-up to visible (ms) | CPU while chasing (ms/s) "
-        "| X server CPU (ms/s) | Peak RSS (MiB) | Escape to exit (ms) |\n");
-    std::printf("|---|---|---:|---:|---:|---:|---:|\n");
+        "| X server CPU (ms/s) | Peak RSS (MiB) | OpenGL mapped | Escape to exit (ms) |\n");
+    std::printf("|---|---|---:|---:|---:|---:|---|---:|\n");
     std::string cibles;
     bool complet = true;
     for (const auto &[w, h] : ECRANS) {
@@ -336,17 +385,19 @@ bool banc_x11(const char *vorna, const char *reference, int tours) {
         std::vector<medianes_t> m;
         for (size_t p = 0; p < programmes.size(); ++p) {
             m.push_back(medianes(mesures[p]));
-            std::printf("| %d × %d | %s | %.0f | %.1f | %.1f | %.1f | %.0f |\n", w, h,
+            std::printf("| %d × %d | %s | %.0f | %.1f | %.1f | %.1f | %s | %.0f |\n", w, h,
                         programmes[p].nom, m[p].demarrage, m[p].cpu, m[p].xvfb, m[p].rss,
-                        m[p].sortie);
+                        m[p].gl ? "yes" : "no", m[p].sortie);
             complet = complet && !std::isnan(m[p].demarrage) && !std::isnan(m[p].sortie);
         }
-        const medianes_t &r = m[0];
-        const medianes_t &l = m[1];
-        const medianes_t &g = m[2];
+        const medianes_t &f = m[0];
+        const medianes_t &r = m[1];
+        const medianes_t &l = m[2];
+        const medianes_t &g = m[3];
+        const medianes_t &s = m[4];
         const medianes_t &v = m.back();
         std::printf(
-            "| %d × %d | vorna against bare reference | %.2f× | %.1f× | %.2f× | %+.1f MiB "
+            "| %d × %d | vorna against bare reference | %.2f× | %.1f× | %.2f× | %+.1f MiB | "
             "| %+.0f ms |\n",
             w, h, v.demarrage / r.demarrage, v.cpu / r.cpu, v.xvfb / r.xvfb, v.rss - r.rss,
             v.sortie - r.sortie);
@@ -374,6 +425,18 @@ bool banc_x11(const char *vorna, const char *reference, int tours) {
                       v.sortie, budget_ms, tenu(v.sortie <= budget_ms), image_ms);
         cibles += ligne;
         std::snprintf(ligne, sizeof ligne,
+                      "- %d × %d, against the floor: OpenGL mapped %s (target: no: %s); peak "
+                      "memory %.1f MiB against the floor's %.1f plus the canvas's %.1f plus 6 "
+                      "(%s); start-up %.0f ms against 1.3× the floor's %.0f plus 30 (%s). "
+                      "With SDL_RENDER_DRIVER=software: OpenGL mapped %s (target: no: %s), CPU "
+                      "while chasing %.1f ms/s against %.1f by default (target: at most 10 %% "
+                      "more: %s).\n",
+                      w, h, v.gl ? "yes" : "no", tenu(!v.gl), v.rss, f.rss, canvas_mib,
+                      tenu(v.rss <= f.rss + canvas_mib + 6), v.demarrage, f.demarrage,
+                      tenu(v.demarrage <= 1.3 * f.demarrage + 30), s.gl ? "yes" : "no", tenu(!s.gl),
+                      s.cpu, v.cpu, tenu(s.cpu <= 1.1 * v.cpu));
+        cibles += ligne;
+        std::snprintf(ligne, sizeof ligne,
                       "- %d × %d: CPU while chasing %.1f ms/s, %.2f× the reference drawing the "
                       "cells straight to the window (target ≤ 1.5×: %s; %.1f ms/s, %.1f× it, "
                       "on the GPU way); X server CPU %.1f ms/s against the reference's %.1f "
@@ -397,8 +460,9 @@ bool banc_wayland(const char *vorna, const char *reference, int tours) {
         return false;
     }
     std::string table =
-        "| Screen | Program | CPU (ms/s) | Compositor CPU (ms/s) | Peak RSS (MiB) |\n"
-        "|---|---|---:|---:|---:|\n";
+        "| Screen | Program | CPU (ms/s) | Compositor CPU (ms/s) | Peak RSS (MiB) "
+        "| OpenGL mapped | vorna's buffers (MiB) |\n"
+        "|---|---|---:|---:|---:|---|---:|\n";
     char ligne[512];
     const std::vector<programme_t> programmes = {
         {"reference drawing the cells", {reference, "--cellules"}, "VORNA REFERENCE", {}},
@@ -426,12 +490,14 @@ bool banc_wayland(const char *vorna, const char *reference, int tours) {
         for (size_t p = 0; p < programmes.size(); ++p) {
             m.push_back(medianes(mesures[p]));
             if (std::isnan(m[p].cpu)) {
-                std::snprintf(ligne, sizeof ligne, "| %d × %d | %s | did not start | | |\n", w, h,
-                              programmes[p].nom);
+                std::snprintf(ligne, sizeof ligne, "| %d × %d | %s | did not start | | | | |\n", w,
+                              h, programmes[p].nom);
                 tous_partis = false;
             } else {
-                std::snprintf(ligne, sizeof ligne, "| %d × %d | %s | %.1f | %.1f | %.1f |\n", w, h,
-                              programmes[p].nom, m[p].cpu, m[p].xvfb, m[p].rss);
+                std::snprintf(ligne, sizeof ligne,
+                              "| %d × %d | %s | %.1f | %.1f | %.1f | %s | %.1f |\n", w, h,
+                              programmes[p].nom, m[p].cpu, m[p].xvfb, m[p].rss,
+                              m[p].gl ? "yes" : "no", m[p].tampons);
                 un_parti = true;
             }
             table += ligne;
@@ -461,6 +527,7 @@ bool banc_wayland(const char *vorna, const char *reference, int tours) {
                       ECRANS[0].first, ECRANS[0].second, tenu(v.cpu <= 2 * premier.back().cpu),
                       v.xvfb, l.xvfb, tenu(pas_plus(v.xvfb, l.xvfb)));
         cibles += ligne;
+        cibles += cible_memoire_wayland("weston", w, h, v);
     }
     std::printf(
         "The programs on a headless weston of their own (pixman), which has no pointer: "
@@ -535,8 +602,9 @@ constexpr std::array<std::pair<int, int>, 2> ECRANS_COMPOSITEURS = {{{1280, 800}
 bool banc_compositeurs(const char *vorna, const char *reference, int tours) {
     const auto tenu = [](bool oui) { return oui ? "met" : "NOT met"; };
     std::string table =
-        "| Compositor | Screen | Program | CPU (ms/s) | Compositor CPU (ms/s) |\n"
-        "|---|---|---|---:|---:|\n";
+        "| Compositor | Screen | Program | CPU (ms/s) | Compositor CPU (ms/s) | Peak RSS (MiB) "
+        "| OpenGL mapped |\n"
+        "|---|---|---|---:|---:|---:|---|\n";
     std::string cibles;
     char ligne[1024];
     bool complet = true;
@@ -565,11 +633,14 @@ bool banc_compositeurs(const char *vorna, const char *reference, int tours) {
             for (size_t p = 0; p < programmes.size(); ++p) {
                 m.push_back(medianes(mesures[p]));
                 if (std::isnan(m[p].cpu)) {
-                    std::snprintf(ligne, sizeof ligne, "| %s | %d × %d | %s | did not start | |\n",
-                                  c->nom, w, h, programmes[p].nom);
+                    std::snprintf(ligne, sizeof ligne,
+                                  "| %s | %d × %d | %s | did not start | | | |\n", c->nom, w, h,
+                                  programmes[p].nom);
                 } else {
-                    std::snprintf(ligne, sizeof ligne, "| %s | %d × %d | %s | %.1f | %.1f |\n",
-                                  c->nom, w, h, programmes[p].nom, m[p].cpu, m[p].xvfb);
+                    std::snprintf(ligne, sizeof ligne,
+                                  "| %s | %d × %d | %s | %.1f | %.1f | %.1f | %s |\n", c->nom, w, h,
+                                  programmes[p].nom, m[p].cpu, m[p].xvfb, m[p].rss,
+                                  m[p].gl ? "yes" : "no");
                 }
                 table += ligne;
             }
@@ -600,6 +671,12 @@ bool banc_compositeurs(const char *vorna, const char *reference, int tours) {
                           pair.c_str(), v.cpu / l.cpu, tenu(v.cpu <= 0.33 * l.cpu),
                           v.cpu / cpu_petit, tenu(v.cpu <= 2 * cpu_petit));
             cibles += ligne;
+            // The compositors that take no GPU buffers without a GPU; the
+            // others offer them through the software rasteriser, and vorna
+            // then asks OpenGL what it is, as where a GPU draws.
+            if (std::string(c->nom) == "weston" || std::string(c->nom) == "sway") {
+                cibles += cible_memoire_wayland(c->nom, w, h, v);
+            }
         }
     }
     std::printf(
