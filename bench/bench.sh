@@ -55,6 +55,12 @@ Made by \`make bench\` on $(date -u +%Y-%m-%d).
 Each program runs on a fresh virtual X server (Xvfb, Mesa's software
 OpenGL) with the same window and renderer set-up, while the pointer follows
 the same scripted path for seven seconds; medians of $tours interleaved rounds.
+The floor shows SDL's window surface alone, with no renderer and no OpenGL:
+the least an SDL window costs, which vorna's start-up and memory are set
+against. Xvfb offers no GPU (no DRI3, DRI2 or NVIDIA's GLX): vorna, seeing
+that before SDL starts, asks SDL for its software renderer and loads no
+OpenGL; the references, which do not look, load it all. It runs once more
+with \`SDL_RENDER_DRIVER=software\` set by hand, which must cost no more.
 The bare reference presents every 50 ms and draws nothing; the second
 reference also draws the ten cells straight to the window with vorna's own
 drawing routine, so the difference between it and vorna is the canvas that
@@ -67,8 +73,10 @@ Start-up runs from exec to the window's first present on screen; CPU is the
 time the scheduler ran the process's threads (schedstat, to the nanosecond,
 where user plus system time would come in 10 ms ticks), for the program and,
 separately, for the X server, over the last six seconds of seven (the first
-is left to the end of start-up); peak memory is the kernel's VmHWM; Escape to
-exit runs from the key press to the process being gone.
+is left to the end of start-up); peak memory is the kernel's VmHWM; "OpenGL
+mapped" says whether any OpenGL library (GL, EGL, Mesa's drivers, LLVM) was
+in the process's memory map while it ran; Escape to exit runs from the key
+press to the process being gone.
 
 $mesures
 
@@ -79,7 +87,14 @@ weston of its own (pixman renderer, Mesa's llvmpipe for OpenGL), on SDL 2.32
 and on SDL 3 through sdl2-compat. Without a GPU vorna keeps its canvas in
 its own memory and brings it to the window in shared-memory buffers of its
 own, damaging only the rectangles each frame changed; forced onto the GPU
-way it copies a canvas texture whole every frame.
+way it copies a canvas texture whole every frame. weston, sway and KWin
+drawing in software take no GPU buffers, and vorna loads no OpenGL there;
+GNOME Shell takes them all the same, and vorna asks OpenGL what it is.
+vorna's buffers are the shared memory it has mapped; weston's kiosk shows
+windows full screen without a frame, and SDL is given no libdecor plugin
+there (GTK's, installed for GNOME Shell, adds 16 MiB to any SDL program on
+a compositor that does not frame windows; the weston rows of the second
+table have it).
 
 Then what a frame costs the compositor, on every compositor the tests run
 on (weston, sway, GNOME Shell, and KWin nested in sway), against the loop
