@@ -81,9 +81,11 @@ class BoutEnBout : public ::testing::Test {
 protected:
     void TearDown() override {
         arrete(prog, SIGKILL, 2000);
+        // The journal is named after the display: gone before the display
+        // is, or it could be the one of the next test to get that display.
+        unlink(journal.c_str());
         ecran_arrete(ecran);
         bus_arrete(bus);
-        unlink(journal.c_str());
     }
 
     // Starts the program on a fresh w x h screen and waits for its window
