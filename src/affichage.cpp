@@ -141,9 +141,6 @@ bool greffon_libdecor() {
 offre_t compositeur() {
     return {};
 }
-bool greffon_libdecor() {
-    return false;
-}
 #endif
 
 // The first video driver SDL will try: the one named first, or the one
