@@ -126,16 +126,20 @@ SDL_Surface *icone_neuve() {
 
 // The control a key press stands for. A letter is read from the key's
 // label where the layout puts a Latin letter on it (AZERTY's Q, Dvorak's
-// N), and from the key's place on a US keyboard where it puts anything
-// else there (Cyrillic, Greek, Hebrew or Arabic letters, punctuation): the
-// letter controls then work on every layout, and after a switch of layout
-// that SDL 2 does not see.
+// N). A key with anything else on it stands for the letter at its place on
+// a US keyboard only where the layout has no key for that letter at all
+// (Cyrillic, Greek, Hebrew or Arabic layouts), so that the letter controls
+// work there too; on a Latin layout the punctuation it puts there
+// (Dvorak's apostrophe where a US keyboard has Q) stands for itself.
 SDL_Keycode commande(const SDL_Keysym &k) {
     if (k.sym >= SDLK_a && k.sym <= SDLK_z) {
         return k.sym;
     }
     if (k.scancode >= SDL_SCANCODE_A && k.scancode <= SDL_SCANCODE_Z) {
-        return SDLK_a + (k.scancode - SDL_SCANCODE_A);
+        const SDL_Keycode place = SDLK_a + (k.scancode - SDL_SCANCODE_A);
+        if (SDL_GetScancodeFromKey(place) == SDL_SCANCODE_UNKNOWN) {
+            return place;
+        }
     }
     return k.sym;
 }

@@ -6,7 +6,8 @@
 // answers "ok" on standard output once the compositor has them:
 //   pointe X Y W H   the pointer to (X, Y) of a W x H output, in its units
 //   touche CODE      presses and releases the key of this evdev code
-//   clavier LAYOUT   the keyboard's layout from now on (us, fr, ru, gr...)
+//   clavier LAYOUT [VARIANT]   the keyboard's layout from now on (us, fr
+//                              bepo, ru...)
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <unistd.h>
@@ -78,9 +79,9 @@ uint32_t maintenant() {
 }
 
 // The keymap of a layout, as the compositor reads it: text in a file.
-bool clavier(wl_proxy *c, const std::string &disposition) {
+bool clavier(wl_proxy *c, const char *disposition, const char *variante) {
     xkb_context *ctx = xkb_context_new(XKB_CONTEXT_NO_FLAGS);
-    const xkb_rule_names noms{"evdev", "pc105", disposition.c_str(), "", ""};
+    const xkb_rule_names noms{"evdev", "pc105", disposition, variante, ""};
     xkb_keymap *carte = ctx != nullptr
                             ? xkb_keymap_new_from_names(ctx, &noms, XKB_KEYMAP_COMPILE_NO_FLAGS)
                             : nullptr;
@@ -139,6 +140,7 @@ int main(int argc, char *argv[]) {
     while (std::fgets(ligne, sizeof ligne, commandes) != nullptr) {
         unsigned x = 0, y = 0, w = 0, h = 0, code = 0;
         char disposition[64] = "";
+        char variante[64] = "";
         bool bon = true;
         if (std::sscanf(ligne, "pointe %u %u %u %u", &x, &y, &w, &h) == 4) {
             wl_proxy_marshal_flags(p, MOTION_ABSOLUTE, nullptr, 1, 0, maintenant(), x, y, w, h);
@@ -149,8 +151,8 @@ int main(int argc, char *argv[]) {
                 wl_proxy_marshal_flags(c, KEY, nullptr, 1, 0, maintenant(), code, etat);
                 bon = bon && wl_display_roundtrip(d) >= 0;
             }
-        } else if (std::sscanf(ligne, "clavier %63s", disposition) == 1) {
-            bon = clavier(c, disposition);
+        } else if (std::sscanf(ligne, "clavier %63s %63s", disposition, variante) >= 1) {
+            bon = clavier(c, disposition, variante);
         } else {
             bon = false;
         }

@@ -441,6 +441,8 @@ struct Clavier {
     bool latine;              // the controls are pressed on the keys labelled N and Q; else
                               // on the keys where a US keyboard has them
     bool ibus;                // IBus runs with its Pinyin engine, which composes Chinese
+    const char *variante = "";
+    unsigned autre = 0;  // the keycode of a key that must do nothing (0: none)
 };
 
 class Claviers : public BoutEnBout, public ::testing::WithParamInterface<Clavier> {
@@ -489,8 +491,9 @@ TEST_P(Claviers, NEffaceEtQTermine) {
     ASSERT_TRUE(ecran_demarre(ecran, 1024, 768)) << "Xvfb did not start";
     KeyCode n = XKeysymToKeycode(ecran.dpy, XK_n);
     KeyCode q = XKeysymToKeycode(ecran.dpy, XK_q);
-    const resultat_t r = execute(
-        {"/usr/bin/setxkbmap", "-display", ecran.display, "-layout", c.disposition}, {}, 5000);
+    const resultat_t r = execute({"/usr/bin/setxkbmap", "-display", ecran.display, "-layout",
+                                  c.disposition, "-variant", c.variante},
+                                 {}, 5000);
     ASSERT_EQ(r.status, 0) << r.erreurs;
     if (c.latine) {
         // A connection of its own reads the new layout; ours keeps the old.
@@ -513,6 +516,18 @@ TEST_P(Claviers, NEffaceEtQTermine) {
     // Only a wipe takes red off the canvas.
     EXPECT_TRUE(attend_que([&] { return !rouges_gardes(avant, ecran_fenetre()); }, 10000))
         << "N did not wipe";
+    if (c.autre != 0) {
+        // The cells chase the pointer: the key neither wiped, paused nor
+        // ended the program.
+        pointe(ecran, 100, 100);
+        laisse_passer(2);
+        const image_t avant_autre = ecran_fenetre();
+        touche_code(ecran, c.autre);
+        laisse_passer(4);
+        const image_t apres = ecran_fenetre();
+        EXPECT_TRUE(rouges_gardes(avant_autre, apres)) << "another key wiped";
+        EXPECT_GT(nb_rouges(apres), nb_rouges(avant_autre)) << "another key paused";
+    }
     touche_code(ecran, q);
     const resultat_t fini = fin();
     EXPECT_EQ(fini.status, 0) << "Q did not end the program";
@@ -522,7 +537,11 @@ INSTANTIATE_TEST_SUITE_P(
     Dispositions, Claviers,
     ::testing::Values(Clavier{"us", "us", true, false}, Clavier{"fr", "fr", true, false},
                       Clavier{"ru", "ru", false, false}, Clavier{"gr", "gr", false, false},
-                      Clavier{"ibus_pinyin", "us", true, true}),
+                      Clavier{"ibus_pinyin", "us", true, true},
+                      // Punctuation where a US keyboard has Q, N and P.
+                      Clavier{"dvorak", "us", true, false, "dvorak", 24},
+                      Clavier{"bepo", "fr", true, false, "bepo", 57},
+                      Clavier{"colemak", "us", true, false, "colemak", 33}),
     [](const ::testing::TestParamInfo<Clavier> &i) { return std::string(i.param.nom); });
 
 TEST_F(BoutEnBout, LaMortDuServeurXLArreteSansAttendre) {

@@ -221,7 +221,7 @@ ligne "" "suite on X11 and in-process" \
 # A row a compositor and SDL: its tests' names, and what they verify there.
 compositeurs=(
     "weston;/weston$;Wayland by default beside XWayland, X11 without libdecor plugins or when asked, version, trails growing, app id, signals, compositor lost, renderer failure, 200 %"
-    "sway;(/sway|^(gpu:)?CartesDeTouches/.*)$;the same but Wayland without plugins, trails on X11, 150 %, app id as sway reports it, its close request, a hidden window, pointer, N P Space Escape Q, output resized, us fr ru gr keymaps"
+    "sway;(/sway|^(gpu:)?CartesDeTouches/.*)$;the same but Wayland without plugins, trails on X11, 150 %, app id as sway reports it, its close request, a hidden window, pointer, N P Space Escape Q, output resized, us fr ru gr dvorak bepo colemak keymaps"
     "gnome;/gnome$;weston's cases, app id as the Shell reports it, its close request, a hidden window, pointer, N P Space Escape"
     "kwin;/kwin$;weston's cases but Wayland without plugins, trails on X11, its close request, a hidden window, pointer, N P Space Escape"
 )
