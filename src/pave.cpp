@@ -274,6 +274,13 @@ void reglages_bureau() {
 void scene_demarre(scene_t &scene) {
     std::srand(static_cast<unsigned>(std::time(nullptr)));
 
+    // SDL_PollEvent would end a poll cycle on a marker it queues when it
+    // pumps. A drain cut short by a useful event leaves that marker behind,
+    // and the next drain would stop on it with later events still queued:
+    // without it, every drain runs to the first useful event or an empty
+    // queue. The drain depends on it, so it is not left to the environment.
+    SDL_SetHintWithPriority(SDL_HINT_POLL_SENTINEL, "0", SDL_HINT_OVERRIDE);
+
     // The display's size in units, as the desktop sees it (pixels unless
     // it is scaled). The mode is left untouched when it can't be read: size
     // the window as for the display the cells are laid out for rather than
@@ -401,12 +408,6 @@ void scene_image(scene_t &scene) {
     // built on GTK (GNOME's frames) would end the process as soon as SDL
     // lets it read, with a message of GTK's own.
     tient(scene);
-
-    // SDL_PollEvent ends a poll cycle on a marker it queues when it pumps.
-    // A drain cut short by a useful event leaves that marker behind, and the
-    // next drain would stop on it with later events still queued: drop it so
-    // that every drain runs to the first useful event or an empty queue.
-    SDL_FlushEvent(SDL_POLLSENTINEL);
 
     // Only the first useful event takes effect; the rest wait a frame.
     SDL_bool event_utile = SDL_FALSE;
