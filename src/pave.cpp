@@ -197,10 +197,10 @@ int SDLCALL suit_fenetre(void *donnees, SDL_Event *event) {
     switch (event->window.event) {
         case SDL_WINDOWEVENT_SIZE_CHANGED:
             lit_taille(*scene);
-            scene->toile.tout_montrer = true;
+            toile_perdue(scene->toile);
             break;
         case SDL_WINDOWEVENT_EXPOSED:
-            scene->toile.tout_montrer = true;
+            toile_perdue(scene->toile);
             break;
         default:
             break;
@@ -290,11 +290,10 @@ void scene_demarre(scene_t &scene) {
         mode.w = ECRAN_DEFAUT_W;
         mode.h = ECRAN_DEFAUT_H;
     }
-    scene.scr_width = mode.w;
-    scene.scr_height = mode.h - MARGE_BAS;
-
-    scene.window = SDL_CreateWindow(TITRE, 0, 0, scene.scr_width, scene.scr_height,
-                                    SDL_WINDOW_RESIZABLE | SDL_WINDOW_ALLOW_HIGHDPI);
+    const int w = mode.w;
+    const int h = mode.h - MARGE_BAS;
+    scene.window =
+        SDL_CreateWindow(TITRE, 0, 0, w, h, SDL_WINDOW_RESIZABLE | SDL_WINDOW_ALLOW_HIGHDPI);
     if (scene.window == nullptr) {
         SDL_Log("Error : SDL window creation - %s\n", SDL_GetError());
         SDL_Quit();
@@ -335,9 +334,12 @@ void scene_demarre(scene_t &scene) {
     SDL_SetRenderDrawColor(scene.render, 0, 0, 0, 255);
     SDL_RenderClear(scene.render);
     SDL_RenderPresent(scene.render);
+    // Pixels at a scale of 1, unless the window says otherwise.
+    scene.scr_width = w;
+    scene.scr_height = h;
     lit_taille(scene);
-    toile_cree(scene.toile, scene.window, scene.render, scene.scr_width, scene.scr_height,
-               scene.echelle);
+    scene.render = toile_cree(scene.toile, scene.window, scene.render, scene.scr_width,
+                              scene.scr_height, scene.echelle);
     SDL_AddEventWatch(suit_fenetre, &scene);
 }
 
@@ -352,8 +354,8 @@ SDL_bool scene_evenement(scene_t &scene, const SDL_Event &event) {
         case SDL_RENDER_DEVICE_RESET:
             // The canvas's pixels (or the texture itself) are gone: start a
             // fresh black one, as after a wipe.
-            toile_renouvelle(scene.toile, scene.render, scene.scr_width, scene.scr_height,
-                             scene.echelle);
+            scene.render = toile_renouvelle(scene.toile, scene.render, scene.scr_width,
+                                            scene.scr_height, scene.echelle);
             return SDL_FALSE;
         default:
             return SDL_FALSE;
@@ -426,7 +428,8 @@ void scene_image(scene_t &scene) {
 
     const bool bouge = !scene.paused || scene.un_pas;
     scene.un_pas = SDL_FALSE;
-    toile_prepare(scene.toile, scene.render, scene.scr_width, scene.scr_height, scene.echelle);
+    scene.render =
+        toile_prepare(scene.toile, scene.render, scene.scr_width, scene.scr_height, scene.echelle);
     std::array<trace_t, NB_CELLULES> traces{};
     for (int i = 0; i < NB_CELLULES; ++i) {
         if (bouge) {
@@ -449,11 +452,10 @@ void scene_termine(scene_t &scene) {
     montre(scene);
     SDL_Delay(PAUSE_MS);
     SDL_DelEventWatch(suit_fenetre, &scene);
-    toile_detruit(scene.toile, scene.render);
-    if (scene.render != nullptr) {
-        SDL_DestroyRenderer(scene.render);
-        scene.render = nullptr;
+    if (SDL_Renderer *reste = toile_detruit(scene.toile, scene.render)) {
+        SDL_DestroyRenderer(reste);
     }
+    scene.render = nullptr;
     SDL_DestroyWindow(scene.window);
     scene.window = nullptr;
 }

@@ -25,7 +25,7 @@ struct scene_t {
     SDL_Window *window = nullptr;
     SDL_Renderer *render = nullptr;
     toile_t toile;
-    int scr_width = 0;  // the window's size; in pixels once the canvas exists
+    int scr_width = 0;  // the window's drawing area, in pixels
     int scr_height = 0;
     // Canvas pixels to a window unit: 1, or the screen's scale (2 at 200 %).
     // The cells move in units and are drawn in pixels, so that a scaled

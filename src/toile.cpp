@@ -300,10 +300,10 @@ SDL_Renderer *toile_rendu(toile_t &t, SDL_Window *fenetre, Uint32 drapeaux) {
     return render;
 }
 
-void toile_cree(toile_t &t, SDL_Window *fenetre, SDL_Renderer *&render, int w, int h,
-                float echelle) {
+SDL_Renderer *toile_cree(toile_t &t, SDL_Window *fenetre, SDL_Renderer *render, int w, int h,
+                         float echelle) {
     if (t.logiciel) {
-        return;  // made with the renderer; toile_prepare follows the window
+        return render;  // made with the renderer; toile_prepare follows the window
     }
     wl_surface *surface = relie(t, fenetre);
     // On Wayland the buffers are set up first: if they cannot be, the GPU
@@ -317,7 +317,7 @@ void toile_cree(toile_t &t, SDL_Window *fenetre, SDL_Renderer *&render, int w, i
         render = nullptr;
         t.logiciel = true;
     }
-    toile_renouvelle(t, render, w, h, echelle);
+    return toile_renouvelle(t, render, w, h, echelle);
 }
 
 bool toile_tient(const toile_t &t) {
@@ -328,10 +328,15 @@ bool toile_tient(const toile_t &t) {
     return e == 0;
 }
 
-void toile_renouvelle(toile_t &t, SDL_Renderer *&render, int w, int h, float echelle) {
+SDL_Renderer *toile_renouvelle(toile_t &t, SDL_Renderer *render, int w, int h, float echelle) {
     // What the old one held is gone, or not wanted.
     libere(t, render);
     canvas_neuf(t, render, w, h, echelle);
+    return render;
+}
+
+void toile_perdue(toile_t &t) {
+    t.tout_montrer = true;
 }
 
 void toile_efface(toile_t &t, SDL_Renderer *render) {
@@ -344,7 +349,7 @@ void toile_efface(toile_t &t, SDL_Renderer *render) {
     }
 }
 
-void toile_prepare(toile_t &t, SDL_Renderer *&render, int w, int h, float echelle) {
+SDL_Renderer *toile_prepare(toile_t &t, SDL_Renderer *render, int w, int h, float echelle) {
     const SDL_Rect traces = a_l_echelle(t, echelle);
     if ((t.texture != nullptr || t.logiciel) &&
         (echelle != t.echelle || w > traces.w || h > traces.h)) {
@@ -355,6 +360,7 @@ void toile_prepare(toile_t &t, SDL_Renderer *&render, int w, int h, float echell
     if (!t.logiciel) {
         SDL_SetRenderTarget(render, t.texture);
     }
+    return render;
 }
 
 void toile_montre(toile_t &t, SDL_Renderer *render, int w, int h, const SDL_Rect *zones, int n) {
@@ -370,7 +376,8 @@ void toile_montre(toile_t &t, SDL_Renderer *render, int w, int h, const SDL_Rect
     SDL_RenderPresent(render);
 }
 
-void toile_detruit(toile_t &t, SDL_Renderer *&render) {
+SDL_Renderer *toile_detruit(toile_t &t, SDL_Renderer *render) {
     libere(t, render);
     tampons_ferme(t.tampons);
+    return render;
 }

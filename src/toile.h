@@ -34,8 +34,9 @@ struct toile_t {
 
 // The canvas is told, where it needs them, the window's drawing area in
 // pixels (w x h) and the scale its owner draws at (pixels to a unit), and is
-// lent the renderer that draws on it: on the software way it makes that
-// renderer itself, so calls that may replace it take it by reference.
+// lent the renderer that draws on it. On the software way it makes that
+// renderer itself: calls that may replace it hand back the one to draw
+// with from then on.
 
 // The renderer the scene starts with: SDL's, made on the window with the
 // flags given. SDL has no framebuffer of its own for a Wayland window: told
@@ -48,21 +49,25 @@ SDL_Renderer *toile_rendu(toile_t &t, SDL_Window *fenetre, Uint32 drapeaux);
 // it), and makes a black canvas of the window's size, unless the renderer
 // came with one. From then on a lost X11 connection ends the process with
 // status 1 and its message.
-void toile_cree(toile_t &t, SDL_Window *fenetre, SDL_Renderer *&render, int w, int h,
-                float echelle);
+SDL_Renderer *toile_cree(toile_t &t, SDL_Window *fenetre, SDL_Renderer *render, int w, int h,
+                         float echelle);
 // False, once it has said so in SDL's log, when the connection to the
 // Wayland compositor is lost.
 bool toile_tient(const toile_t &t);
 // A fresh black canvas, after the driver lost what textures held.
-void toile_renouvelle(toile_t &t, SDL_Renderer *&render, int w, int h, float echelle);
+SDL_Renderer *toile_renouvelle(toile_t &t, SDL_Renderer *render, int w, int h, float echelle);
+// The window lost what it showed (resized, uncovered): the next present
+// brings it the whole canvas.
+void toile_perdue(toile_t &t);
 // Wipes the canvas to black.
 void toile_efface(toile_t &t, SDL_Renderer *render);
 // Before a frame's drawing: grows the canvas if the window outgrew it,
 // rescales its trails if the scale changed, and sends drawing into it.
-void toile_prepare(toile_t &t, SDL_Renderer *&render, int w, int h, float echelle);
+SDL_Renderer *toile_prepare(toile_t &t, SDL_Renderer *render, int w, int h, float echelle);
 // Shows the canvas: the frame's present. The zones are where the frame
 // drew, in the canvas's pixels; the software way brings only those to the
 // window, unless the window lost what it showed or the canvas was wiped.
 void toile_montre(toile_t &t, SDL_Renderer *render, int w, int h, const SDL_Rect *zones, int n);
-// Releases the canvas, and the renderer when it draws into the canvas.
-void toile_detruit(toile_t &t, SDL_Renderer *&render);
+// Releases the canvas, and the renderer when it draws into the canvas;
+// hands back the renderer left for its owner to release, if any.
+SDL_Renderer *toile_detruit(toile_t &t, SDL_Renderer *render);
