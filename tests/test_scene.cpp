@@ -2,6 +2,7 @@
 // pushed into SDL's queue and the window's pixels read back.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdlib>
 #include <string>
 #include <utility>
@@ -111,6 +112,22 @@ protected:
         return p;
     }
 
+    // A cell's outline as cells are specified, worked out here rather than
+    // by the program: its first side at theta, each next one turned by
+    // 2 pi / 3, the far vertices truncated toward zero.
+    static void contour(SDL_Renderer *r, int x, int y, int cote, float theta) {
+        const double a = theta;
+        const double b = a + 2.0943951023931953;
+        const double x1 = x + cote * std::cos(a);
+        const double y1 = y + cote * std::sin(a);
+        const int x2 = static_cast<int>(x1 + cote * std::cos(b));
+        const int y2 = static_cast<int>(y1 + cote * std::sin(b));
+        SDL_SetRenderDrawColor(r, 255, 0, 0, 255);
+        SDL_RenderDrawLine(r, x, y, static_cast<int>(x1), static_cast<int>(y1));
+        SDL_RenderDrawLine(r, static_cast<int>(x1), static_cast<int>(y1), x2, y2);
+        SDL_RenderDrawLine(r, x2, y2, x, y);
+    }
+
     // The same window drawn independently, by a renderer of the test's own
     // on a surface of its own: black, then the given cells, clipped as they
     // are on the canvas, which may be larger than the window.
@@ -123,7 +140,7 @@ protected:
         SDL_SetRenderDrawColor(r, 0, 0, 0, 255);
         SDL_RenderClear(r);
         for (const Cellule &c : dessin) {
-            trace_triangle(r, c.x, c.y, cote, c.theta);
+            contour(r, c.x, c.y, cote, c.theta);
         }
         SDL_RenderFlush(r);
         std::vector<Uint32> p(static_cast<size_t>(w) * h);
