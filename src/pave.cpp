@@ -9,6 +9,7 @@
 #include <limits>
 
 #include "affichage.h"
+#include "icone.h"
 
 namespace {
 
@@ -44,22 +45,6 @@ constexpr std::array<std::array<const char *, 2>, 6> REGLAGES = {{
     // pixels (it asks for both), as with SDL 2.
     {"SDL_VIDEO_WAYLAND_SCALE_TO_DISPLAY", "0"},
 }};
-
-// The window's icon, the launcher's picture: a cell with its fading trail
-// on a black tile with rounded corners.
-constexpr int ICONE = 64;  // window managers scale this size well
-constexpr int ICONE_RAYON = 9;
-struct trace_icone_t {
-    int x, y, cote;
-    bool epais;
-    Uint8 voile;  // how much black is laid over the cells drawn before it
-};
-constexpr std::array<trace_icone_t, 3> ICONE_TRACES = {{
-    {31, 46, 24, false, 0},
-    {40, 48, 27, false, 106},
-    {55, 51, 34, true, 102},
-}};
-constexpr float ICONE_THETA = 3.1415927F;  // each drawn from its bottom-right vertex
 
 constexpr std::array<float, NB_CELLULES> ORIENTATIONS = {
     0.0F,       0.5235988F,  0.7853982F,  1.0471976F,  1.5707964F,
