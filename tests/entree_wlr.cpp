@@ -6,8 +6,8 @@
 // answers "ok" on standard output once the compositor has them:
 //   pointe X Y W H   the pointer to (X, Y) of a W x H output, in its units
 //   touche CODE      presses and releases the key of this evdev code
-//   clavier LAYOUT [VARIANT]   the keyboard's layout from now on (us, fr
-//                              bepo, ru...)
+//   clavier LAYOUT [VARIANT]   the keyboard's layout from now on (us, ru,
+//                              fr bepo...)
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <unistd.h>
@@ -21,53 +21,30 @@
 #include <ctime>
 #include <initializer_list>
 #include <string>
+#include <type_traits>
+
+#include "virtual-keyboard-unstable-v1-client-protocol.h"
+#include "wlr-virtual-pointer-unstable-v1-client-protocol.h"
 
 namespace {
 
-// The wlroots virtual pointer and virtual keyboard protocols, which no
-// Debian package ships as XML: the requests sent here, in their order in
-// the protocols (libwayland marshals by index). Neither sends events.
-const wl_interface *AUCUN[] = {nullptr, nullptr, nullptr, nullptr, nullptr};
-const wl_message REQ_POINTEUR[] = {
-    {"motion", "uff", AUCUN},   {"motion_absolute", "uuuuu", AUCUN},
-    {"button", "uuu", AUCUN},   {"axis", "uuf", AUCUN},
-    {"frame", "", AUCUN},       {"axis_source", "u", AUCUN},
-    {"axis_stop", "uu", AUCUN}, {"axis_discrete", "uufi", AUCUN},
-    {"destroy", "", AUCUN},
-};
-const wl_interface POINTEUR = {"zwlr_virtual_pointer_v1", 1, 9, REQ_POINTEUR, 0, nullptr};
-const wl_interface *TYPES_POINTEURS[] = {&wl_seat_interface, &POINTEUR};
-const wl_message REQ_POINTEURS[] = {{"create_virtual_pointer", "?on", TYPES_POINTEURS},
-                                    {"destroy", "", AUCUN}};
-const wl_interface POINTEURS = {"zwlr_virtual_pointer_manager_v1", 1, 2, REQ_POINTEURS, 0, nullptr};
-const wl_message REQ_CLAVIER[] = {{"keymap", "uhu", AUCUN},
-                                  {"key", "uuu", AUCUN},
-                                  {"modifiers", "uuuu", AUCUN},
-                                  {"destroy", "", AUCUN}};
-const wl_interface CLAVIER = {"zwp_virtual_keyboard_v1", 1, 4, REQ_CLAVIER, 0, nullptr};
-const wl_interface *TYPES_CLAVIERS[] = {&wl_seat_interface, &CLAVIER};
-const wl_message REQ_CLAVIERS[] = {{"create_virtual_keyboard", "on", TYPES_CLAVIERS}};
-const wl_interface CLAVIERS = {"zwp_virtual_keyboard_manager_v1", 1, 1, REQ_CLAVIERS, 0, nullptr};
-enum : uint32_t { MOTION_ABSOLUTE = 1, FRAME = 4, KEYMAP = 0, KEY = 1 };
-
 struct globaux_t {
     wl_seat *siege = nullptr;
-    wl_proxy *pointeurs = nullptr;
-    wl_proxy *claviers = nullptr;
+    zwlr_virtual_pointer_manager_v1 *pointeurs = nullptr;
+    zwp_virtual_keyboard_manager_v1 *claviers = nullptr;
 };
 
 void annonce(void *donnees, wl_registry *r, uint32_t nom, const char *interface, uint32_t) {
     auto *g = static_cast<globaux_t *>(donnees);
-    const auto lie = [&](const wl_interface &i) {
-        return static_cast<wl_proxy *>(wl_registry_bind(r, nom, &i, 1));
+    const auto lie = [&](auto *&objet, const wl_interface &i) {
+        if (std::strcmp(interface, i.name) == 0 && objet == nullptr) {
+            objet = static_cast<std::remove_reference_t<decltype(objet)>>(
+                wl_registry_bind(r, nom, &i, 1));
+        }
     };
-    if (std::strcmp(interface, wl_seat_interface.name) == 0 && g->siege == nullptr) {
-        g->siege = reinterpret_cast<wl_seat *>(lie(wl_seat_interface));
-    } else if (std::strcmp(interface, POINTEURS.name) == 0) {
-        g->pointeurs = lie(POINTEURS);
-    } else if (std::strcmp(interface, CLAVIERS.name) == 0) {
-        g->claviers = lie(CLAVIERS);
-    }
+    lie(g->siege, wl_seat_interface);
+    lie(g->pointeurs, zwlr_virtual_pointer_manager_v1_interface);
+    lie(g->claviers, zwp_virtual_keyboard_manager_v1_interface);
 }
 void retire(void *, wl_registry *, uint32_t) {}
 const wl_registry_listener ECOUTE = {annonce, retire};
@@ -79,7 +56,7 @@ uint32_t maintenant() {
 }
 
 // The keymap of a layout, as the compositor reads it: text in a file.
-bool clavier(wl_proxy *c, const char *disposition, const char *variante) {
+bool clavier(zwp_virtual_keyboard_v1 *c, const char *disposition, const char *variante) {
     xkb_context *ctx = xkb_context_new(XKB_CONTEXT_NO_FLAGS);
     const xkb_rule_names noms{"evdev", "pc105", disposition, variante, ""};
     xkb_keymap *carte = ctx != nullptr
@@ -92,8 +69,8 @@ bool clavier(wl_proxy *c, const char *disposition, const char *variante) {
         const size_t taille = std::strlen(texte) + 1;
         const int fd = memfd_create("carte", MFD_CLOEXEC);
         if (fd >= 0 && write(fd, texte, taille) == static_cast<ssize_t>(taille)) {
-            wl_proxy_marshal_flags(c, KEYMAP, nullptr, 1, 0, WL_KEYBOARD_KEYMAP_FORMAT_XKB_V1, fd,
-                                   static_cast<uint32_t>(taille));
+            zwp_virtual_keyboard_v1_keymap(c, WL_KEYBOARD_KEYMAP_FORMAT_XKB_V1, fd,
+                                           static_cast<uint32_t>(taille));
             bon = true;
         }
         if (fd >= 0) {
@@ -125,9 +102,11 @@ int main(int argc, char *argv[]) {
         std::fprintf(stderr, "the compositor offers no seat, virtual pointer or keyboard\n");
         return 1;
     }
-    wl_proxy *p = wl_proxy_marshal_flags(g.pointeurs, 0, &POINTEUR, 1, 0, g.siege, nullptr);
-    wl_proxy *c = wl_proxy_marshal_flags(g.claviers, 0, &CLAVIER, 1, 0, g.siege, nullptr);
-    if (!clavier(c, "us") || wl_display_roundtrip(d) < 0) {
+    zwlr_virtual_pointer_v1 *p =
+        zwlr_virtual_pointer_manager_v1_create_virtual_pointer(g.pointeurs, g.siege);
+    zwp_virtual_keyboard_v1 *c =
+        zwp_virtual_keyboard_manager_v1_create_virtual_keyboard(g.claviers, g.siege);
+    if (!clavier(c, "us", "") || wl_display_roundtrip(d) < 0) {
         return 1;
     }
     // Opened for writing too, so that a writer closing it is no end.
@@ -143,12 +122,12 @@ int main(int argc, char *argv[]) {
         char variante[64] = "";
         bool bon = true;
         if (std::sscanf(ligne, "pointe %u %u %u %u", &x, &y, &w, &h) == 4) {
-            wl_proxy_marshal_flags(p, MOTION_ABSOLUTE, nullptr, 1, 0, maintenant(), x, y, w, h);
-            wl_proxy_marshal_flags(p, FRAME, nullptr, 1, 0);
+            zwlr_virtual_pointer_v1_motion_absolute(p, maintenant(), x, y, w, h);
+            zwlr_virtual_pointer_v1_frame(p);
         } else if (std::sscanf(ligne, "touche %u", &code) == 1) {
             for (const uint32_t etat :
                  {WL_KEYBOARD_KEY_STATE_PRESSED, WL_KEYBOARD_KEY_STATE_RELEASED}) {
-                wl_proxy_marshal_flags(c, KEY, nullptr, 1, 0, maintenant(), code, etat);
+                zwp_virtual_keyboard_v1_key(c, maintenant(), code, etat);
                 bon = bon && wl_display_roundtrip(d) >= 0;
             }
         } else if (std::sscanf(ligne, "clavier %63s %63s", disposition, variante) >= 1) {
