@@ -320,7 +320,7 @@ protected:
             int x = 0, y = 0, w = 0, h = 0;
             if (p == std::string::npos ||
                 std::sscanf(l.c_str() + p, ".damage_buffer(%d, %d, %d, %d)", &x, &y, &w, &h) != 4 ||
-                4L * w * h > static_cast<long>(im.px.size())) {
+                static_cast<long long>(w) * h > static_cast<long long>(im.px.size()) / 4) {
                 continue;
             }
             for (int j = std::max(0, y); j < std::min(im.h, y + h); ++j) {
