@@ -219,3 +219,8 @@ bool opengl_charge(pid_t pid) {
     }
     return false;
 }
+
+bool voie_gpu_forcee() {
+    const char *force = std::getenv("SDL_FRAMEBUFFER_ACCELERATION");
+    return force != nullptr && std::string(force) == "1";
+}

@@ -55,3 +55,7 @@ resultat_t execute(const std::vector<std::string> &args, const std::vector<std::
 // The running process has an OpenGL library mapped: the GL or EGL
 // dispatcher, one of Mesa's drivers, or LLVM.
 bool opengl_charge(pid_t pid);
+
+// This run forces the GPU way (SDL_FRAMEBUFFER_ACCELERATION=1), as the
+// gpu: copies of the cases do.
+bool voie_gpu_forcee();

@@ -187,8 +187,7 @@ TEST_P(Demarre, OuvreLaFenetreEtNeMontreQueDesCellules) {
     EXPECT_TRUE(rouge_sur_noir(im));
     // Xvfb offers no GPU: OpenGL is loaded only where the GPU way is asked
     // for, as the gpu: copies of these cases ask.
-    const char *force = std::getenv("SDL_FRAMEBUFFER_ACCELERATION");
-    EXPECT_EQ(opengl_charge(prog.pid), force != nullptr && std::string(force) == "1");
+    EXPECT_EQ(opengl_charge(prog.pid), voie_gpu_forcee());
 
     touche(ecran, XK_Escape);
     const resultat_t r = fin();

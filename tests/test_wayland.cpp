@@ -389,8 +389,7 @@ TEST_P(Wayland, LesTracesSAccumulent) {
     // On its own buffers, every frame damages what each cell drew: a
     // compositor that repaints only damage would otherwise freeze cells.
     // (On the GPU way, EGL damages the whole window.)
-    const char *force = std::getenv("SDL_FRAMEBUFFER_ACCELERATION");
-    if (force == nullptr || std::string(force) != "1") {
+    if (!voie_gpu_forcee()) {
         EXPECT_LT(rouges_hors_dommages(fin_des_traces), nb_rouges(fin_des_traces) / 100);
     }
 }
@@ -534,8 +533,7 @@ TEST_P(Wayland, UneFenetreParmiDAutres) {
     // No compositor here has a GPU: OpenGL is loaded only where the GPU way
     // is asked for, or where the compositor takes GPU buffers all the same
     // (GNOME Shell does), so that OpenGL must say what it is.
-    const char *force = std::getenv("SDL_FRAMEBUFFER_ACCELERATION");
-    EXPECT_EQ(opengl, (force != nullptr && std::string(force) == "1") ||
+    EXPECT_EQ(opengl, voie_gpu_forcee() ||
                           dit.find("\"zwp_linux_dmabuf_v1\"") != std::string::npos ||
                           dit.find("\"wl_drm\"") != std::string::npos);
     const std::string vu = bus_arrete(bus);
